@@ -1,0 +1,14 @@
+# Compiler settings shared by every target of the project.
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align -Wimplicit-fallthrough)
+if(BRELIX_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(BRELIX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(WIN32)
+  # One self-contained executable: Wine and users' machines need no MinGW DLLs.
+  add_link_options(-static -municode)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+endif()
