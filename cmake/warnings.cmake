@@ -12,3 +12,15 @@ if(WIN32)
   add_link_options(-static -municode)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 endif()
+
+# brelix_library(NAME SOURCES...): a static library that may still be
+# empty while its folder is being filled.
+function(brelix_library name)
+  set(sources ${ARGN})
+  if(NOT sources)
+    set(empty ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
+    file(WRITE ${empty} "// No sources in this library yet.\n")
+    set(sources ${empty})
+  endif()
+  add_library(${name} STATIC ${sources})
+endfunction()
