@@ -1,0 +1,111 @@
+#pragma once
+// The declarations of one block, in source order.
+
+#include <cstddef>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace css {
+
+struct Declaration {
+    std::string name;
+    std::string value;
+
+    bool operator==(const Declaration&) const = default;
+};
+
+// Keeps every declaration in the order inserted, repeated names included:
+// "height:100%;height:calc(100% + 60px)" is a fallback pair and both must
+// survive. The one exception is an exact repeat: inserting a name and value
+// that are byte-equal to a live earlier entry removes that earlier entry and
+// appends the new one, since the earlier one is redundant in every browser.
+// Callers that want names compared without case (the optimisation passes)
+// lower-case them before inserting.
+//
+// Entries sit in a vector with an open-addressing index beside it keyed by
+// name and value, so insert is O(1) on average; removed entries stay as
+// tombstones until they outnumber the live ones.
+class DeclarationMap {
+    struct Entry {
+        Declaration declaration;
+        std::size_t hash = 0;
+        bool removed = false;
+    };
+
+    template <typename Value, typename Base>
+    class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Declaration;
+        using difference_type = std::ptrdiff_t;
+        using pointer = Value*;
+        using reference = Value&;
+
+        Iterator() = default;
+        Iterator(Base current, Base end) : current_(current), end_(end) { skip_removed(); }
+
+        reference operator*() const { return current_->declaration; }
+        pointer operator->() const { return &current_->declaration; }
+        Iterator& operator++() {
+            ++current_;
+            skip_removed();
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const Iterator& other) const { return current_ == other.current_; }
+
+    private:
+        void skip_removed() {
+            while (current_ != end_ && current_->removed) ++current_;
+        }
+        Base current_{};
+        Base end_{};
+    };
+
+public:
+    using iterator = Iterator<Declaration, std::vector<Entry>::iterator>;
+    using const_iterator = Iterator<const Declaration, std::vector<Entry>::const_iterator>;
+
+    // Appends (name, value), first removing a live entry with the same name
+    // and value. Invalidates iterators.
+    void insert(std::string name, std::string value);
+
+    // The number of live entries.
+    std::size_t len() const { return live_; }
+    bool empty() const { return live_ == 0; }
+
+    // Mutable iteration may change names and values in place; order stays.
+    // The index is rebuilt on the next insert, so editing a map and then
+    // inserting into it costs one pass over the map.
+    iterator begin() {
+        index_stale_ = true;
+        return iterator(entries_.begin(), entries_.end());
+    }
+    iterator end() { return iterator(entries_.end(), entries_.end()); }
+    const_iterator begin() const { return const_iterator(entries_.begin(), entries_.end()); }
+    const_iterator end() const { return const_iterator(entries_.end(), entries_.end()); }
+
+    // Same live entries in the same order.
+    friend bool operator==(const DeclarationMap& a, const DeclarationMap& b);
+
+private:
+    void rebuild_index();
+    void compact();
+    // The slot holding an entry equal to (name, value), or the empty slot
+    // where it belongs.
+    std::size_t find_slot(std::size_t hash, const std::string& name, const std::string& value) const;
+
+    std::vector<Entry> entries_;
+    // Open addressing with linear probing; 0 is empty, otherwise the entry
+    // index plus one. Holds each live entry once; never more than half full.
+    std::vector<std::size_t> slots_;
+    std::size_t live_ = 0;
+    bool index_stale_ = false;
+};
+
+}  // namespace css

@@ -1,0 +1,145 @@
+#pragma once
+// The parsed style sheet. The model is shallow: preludes, selector parts
+// and declaration values are kept as text; only a selector is split into a
+// simple part and its pseudo-classes. Every text is owned here, copied out
+// of the input once.
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "css/declaration_map.h"
+
+namespace css {
+
+struct Item;
+
+enum class SelectorKind {
+    Id,     // written with a leading '#', which is not stored
+    Class,  // written with a leading '.', which is not stored
+    Tag,    // anything else, whole compounds included ("ul li > a")
+};
+
+struct SimpleSelector {
+    SelectorKind kind = SelectorKind::Tag;
+    std::string text;
+
+    bool operator==(const SimpleSelector&) const = default;
+};
+
+struct PseudoClass {
+    // Not trimmed: "a:hover {" keeps "hover " with its space.
+    std::string name;
+    // Text between '(' and its matching ')'; never empty when present.
+    std::optional<std::string> argument;
+    // Text after the name or the ')', up to the next ',', '{' or ':'; not
+    // trimmed.
+    std::optional<std::string> trailing;
+    // "::" was written. Pseudo-elements need it, except the four that
+    // browsers also accept with one colon.
+    bool double_colon = false;
+    // White space stood right before the colon, i.e. a descendant
+    // combinator: ".a :not(.b)" is not ".a:not(.b)".
+    bool space_before = false;
+    // White space stood between the name or ')' and `trailing`:
+    // ":not(.a) b" versus ":not([type])[readonly]".
+    bool space_before_trailing = false;
+
+    bool operator==(const PseudoClass&) const = default;
+};
+
+// One entry of a comma-separated selector list. Both parts may be absent
+// at once ("a,,b" has an empty middle entry).
+struct Selector {
+    std::optional<SimpleSelector> simple;
+    std::vector<PseudoClass> pseudo_classes;
+
+    bool operator==(const Selector&) const = default;
+};
+
+struct KeyframeBlock {
+    std::string selector;  // "from", "50%", "0%,100%", trimmed
+    DeclarationMap declarations;
+};
+
+struct NamespaceRule {
+    std::string uri;
+    std::optional<std::string> prefix;
+
+    bool operator==(const NamespaceRule&) const = default;
+};
+
+struct ImportRule {
+    std::string url;
+    std::optional<std::string> media;  // present and empty for "url ;"
+
+    bool operator==(const ImportRule&) const = default;
+};
+
+struct CharsetRule {
+    std::string value;
+
+    bool operator==(const CharsetRule&) const = default;
+};
+
+using Statement = std::variant<NamespaceRule, ImportRule, CharsetRule>;
+
+struct StyleRule {
+    std::vector<Selector> selectors;
+    DeclarationMap declarations;
+};
+
+struct MediaRule {
+    std::string query;
+    std::vector<Item> items;
+};
+
+struct PageRule {
+    DeclarationMap declarations;
+    std::optional<std::string> page_selector;
+};
+
+struct SupportsRule {
+    std::string condition;
+    std::vector<Item> items;
+};
+
+struct FontFaceRule {
+    DeclarationMap declarations;
+};
+
+struct ViewportRule {
+    DeclarationMap declarations;
+};
+
+struct MsViewportRule {
+    DeclarationMap declarations;
+};
+
+struct KeyframesRule {
+    std::string name;
+    std::vector<KeyframeBlock> frames;
+    bool webkit = false;  // written as "@-webkit-keyframes"
+};
+
+struct StatementRule {
+    Statement statement;
+};
+
+using ItemVariant = std::variant<StyleRule, MediaRule, PageRule, SupportsRule, FontFaceRule,
+                                 ViewportRule, MsViewportRule, KeyframesRule, StatementRule>;
+
+// A struct rather than an alias so that media and supports rules can hold
+// items before the variant is complete. std::visit, std::get and
+// std::get_if take it like the variant itself.
+struct Item : ItemVariant {
+    using ItemVariant::ItemVariant;
+    using ItemVariant::operator=;
+};
+
+struct Stylesheet {
+    std::vector<Item> items;
+};
+
+}  // namespace css

@@ -1,0 +1,34 @@
+#pragma once
+// Style-sheet text to model: a backtracking recursive-descent parser over a
+// small fixed grammar, with no error recovery.
+
+#include <cstddef>
+#include <expected>
+#include <string_view>
+
+#include "css/model.h"
+
+namespace css {
+
+// Where the parse stopped: the byte offset of the unparsed remainder. That
+// is the first character of the top-level item that did not fit (after its
+// leading white space and comments), or the "/*" of an unterminated comment.
+struct ParseFailure {
+    std::size_t offset = 0;
+
+    bool operator==(const ParseFailure&) const = default;
+};
+
+// How many @media and @supports blocks may be open at once. Deeper input is
+// an ordinary failure of its top-level item, so the recursion of the parser,
+// the writer and the passes never goes further than this.
+inline constexpr std::size_t max_nesting_depth = 256;
+
+// Parses the whole text or fails; no partial sheet is returned. Quoted
+// strings and comments inside a piece never end it; values also run over
+// ';' and '}' inside parentheses, selector parts over ',', '{' and ':'
+// inside brackets, and a pseudo-class argument runs to its matching ')'.
+// Any bytes are accepted; the model copies them as they are.
+std::expected<Stylesheet, ParseFailure> parse_stylesheet(std::string_view text);
+
+}  // namespace css

@@ -1,0 +1,22 @@
+#pragma once
+// Model to minified text. Every stored text is printed as it is; the writer
+// adds only its fixed pieces ("@media ", "{", ";", ...), no comments, no
+// line breaks and no ';' after the last declaration of a block. All four
+// functions only read the model and never fail.
+
+#include <string>
+#include <vector>
+
+#include "css/model.h"
+
+namespace css {
+
+std::string write_stylesheet(const Stylesheet& sheet);
+std::string write_item(const Item& item);
+// The selectors printed one by one, sorted byte-wise (duplicates kept) and
+// joined with ','.
+std::string write_selector_list(const std::vector<Selector>& selectors);
+// "name:value" per entry in map order, joined with ';'.
+std::string write_declarations(const DeclarationMap& declarations);
+
+}  // namespace css
