@@ -23,7 +23,8 @@ struct Bundle {
 
   // Expands out, then out_debug. If either cannot be expanded the run stops
   // with the fault "Could not expand path for file: " and the path as
-  // written. The lists come back empty and both switches false.
+  // written (a line before it names the bundle). The lists come back empty
+  // and both switches false. Requires: name outlives the bundle.
   static Bundle create(std::string_view name, std::string_view out, std::string_view out_debug);
 };
 

@@ -3,20 +3,24 @@
 // ($NAME, ${NAME}, ${NAME:-default}, $$) first, then a leading ~.
 
 #include <expected>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 
 #include "src/failure.h"
+#include "src/platform/platform.h"
 
 namespace brelix {
 
 struct LookupError {
-  enum class Cause { not_present, not_unicode };
+  enum class Cause { NotPresent, NotUnicode };
   // The variable's name exactly as written in the reference.
   std::string var_name;
-  Cause cause = Cause::not_present;
-  // For not_unicode: the raw value in quoted diagnostic form.
+  Cause cause = Cause::NotPresent;
+  // For NotUnicode: the raw value in quoted diagnostic form, quotes
+  // included (see platform::EnvValue).
   std::string raw_quoted;
 
   // "environment variable not found", or "environment variable was not
@@ -46,9 +50,23 @@ class ExpandedPath {
   std::variant<std::string_view, std::string> value_;
 };
 
+// Where an expansion reads variables and the home directory from: the
+// process's own, or a table a test controls (the process environment is
+// shared by every test in the program, and a value that is not valid
+// Unicode cannot be set portably).
+struct PathEnvironment {
+  std::function<platform::EnvValue(std::string_view name)> variable;
+  // nullopt when the home folder is unknown or not valid Unicode.
+  std::function<std::optional<std::string>()> home_directory;
+
+  static const PathEnvironment& process();
+};
+
 // Requires: input outlives the result when nothing is replaced.
-// No side effects; reads the environment and, for a leading ~, the home
-// directory.
+// No side effects; reads the environment and, only for a leading ~, the
+// home directory. Fails with the first reference that cannot be resolved;
+// nothing after it is looked at. Linear in the input and the values copied.
 std::expected<ExpandedPath, LookupError> expand_path(std::string_view input);
+std::expected<ExpandedPath, LookupError> expand_path(std::string_view input, const PathEnvironment& environment);
 
 }  // namespace brelix
