@@ -1,0 +1,155 @@
+#include "css/scanner.h"
+
+#include <algorithm>
+
+#include "unicode/properties.h"
+#include "unicode/utf8.h"
+
+namespace css {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The length of the trim space that begins the text.
+std::size_t leading_space(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t next = pos;
+        if (!unicode::is_white_space(unicode::decode_next(text, next))) break;
+        pos = next;
+    }
+    return pos;
+}
+
+}  // namespace
+
+std::string_view trim_end(std::string_view text) {
+    std::size_t end = text.size();
+    while (end > 0) {
+        // Step back to the lead byte of the last character; a stray
+        // continuation byte decodes to U+FFFD and so stops the trim.
+        std::size_t start = end - 1;
+        while (start > 0 && end - start < 4 && is_continuation_byte(text[start])) --start;
+        std::size_t next = start;
+        const char32_t c = unicode::decode_next(text, next);
+        if (next != end || !unicode::is_white_space(c)) break;
+        end = start;
+    }
+    return text.substr(0, end);
+}
+
+std::string_view trim(std::string_view text) {
+    return trim_end(text.substr(leading_space(text)));
+}
+
+std::size_t Scanner::comment_end(std::size_t open) {
+    const std::size_t from = open + 2;
+    const bool cached = close_search_from_ != npos && from >= close_search_from_ &&
+                        (close_found_at_ == npos || from <= close_found_at_);
+    if (!cached) {
+        close_search_from_ = from;
+        close_found_at_ = text_.find("*/", std::min(from, text_.size()));
+    }
+    return close_found_at_ == npos ? npos : close_found_at_ + 2;
+}
+
+std::size_t Scanner::skip_gap(std::size_t pos, bool* saw_space) {
+    while (pos < text_.size()) {
+        if (is_gap_space(text_[pos])) {
+            ++pos;
+            if (saw_space != nullptr) *saw_space = true;
+            continue;
+        }
+        if (!starts_with(pos, "/*")) break;
+        const std::size_t end = comment_end(pos);
+        if (end == npos) break;
+        pos = end;
+    }
+    return pos;
+}
+
+std::size_t Scanner::string_end(std::size_t open) const {
+    const char quote = text_[open];
+    std::size_t pos = open + 1;
+    while (pos < text_.size()) {
+        const char c = text_[pos];
+        if (c == quote) return pos + 1;
+        pos += c == '\\' ? 2 : 1;
+    }
+    return text_.size();
+}
+
+std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting) {
+    const char open = nesting == Nesting::Parentheses ? '(' : '[';
+    const char close = nesting == Nesting::Parentheses ? ')' : ']';
+    std::size_t depth = 0;
+    while (pos < text_.size()) {
+        const char c = text_[pos];
+        if (depth == 0 && stops.has(c)) return pos;
+        if (c == '"' || c == '\'') {
+            pos = string_end(pos);
+            continue;
+        }
+        if (c == '/' && starts_with(pos, "/*")) {
+            const std::size_t end = comment_end(pos);
+            if (end != npos) {
+                pos = end;
+                continue;
+            }
+        }
+        if (nesting != Nesting::None) {
+            if (c == open) {
+                ++depth;
+            } else if (c == close && depth > 0) {
+                // A stray closer is plain text; it does not open the way to
+                // stops inside a later pair.
+                --depth;
+            }
+        }
+        ++pos;
+    }
+    return text_.size();
+}
+
+std::size_t Scanner::matching_parenthesis(std::size_t open) {
+    if (!known_matches_.empty()) {
+        if (const auto known = known_matches_.find(open); known != known_matches_.end()) return known->second;
+    }
+    open_stack_.clear();
+    closed_pairs_.clear();
+    open_stack_.push_back(open);
+    std::size_t pos = open + 1;
+    while (pos < text_.size()) {
+        const char c = text_[pos];
+        if (c == '"' || c == '\'') {
+            pos = string_end(pos);
+            continue;
+        }
+        if (c == '/' && starts_with(pos, "/*")) {
+            const std::size_t end = comment_end(pos);
+            if (end != npos) {
+                pos = end;
+                continue;
+            }
+        }
+        if (c == '(') {
+            open_stack_.push_back(pos);
+        } else if (c == ')') {
+            const std::size_t inner = open_stack_.back();
+            open_stack_.pop_back();
+            if (open_stack_.empty()) return pos;
+            closed_pairs_.emplace_back(inner, pos);
+        }
+        ++pos;
+    }
+    // Every "(" seen on the way was seen outside strings and comments, as a
+    // scan starting there would see it, so its answer is known now too.
+    for (const auto& [inner, match] : closed_pairs_) known_matches_.emplace(inner, match);
+    for (const std::size_t inner : open_stack_) known_matches_.emplace(inner, npos);
+    return npos;
+}
+
+}  // namespace css

@@ -1,0 +1,210 @@
+#include "css/writer.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <type_traits>
+
+#include "css/scanner.h"
+
+namespace css {
+
+namespace {
+
+// Browsers accept these four pseudo-elements with one colon, so they keep
+// the shorter form; every other "::" is printed as written, since
+// "::selection" with one colon is an invalid selector.
+constexpr std::array<std::string_view, 4> single_colon_elements{"before", "after", "first-line",
+                                                                 "first-letter"};
+
+bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, [](char x, char y) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+bool prints_one_colon(const PseudoClass& pseudo) {
+    if (!pseudo.double_colon) return true;
+    // "::after {" keeps its space in the name; it is still ::after.
+    const std::string_view name = trim_end(pseudo.name);
+    return std::ranges::any_of(single_colon_elements,
+                               [&](std::string_view element) { return equals_ascii_case_insensitive(name, element); });
+}
+
+// One space where the source had white space, but never a second one and
+// never at the start of a selector.
+void append_space(std::string& out, std::size_t selector_start) {
+    if (out.size() > selector_start && !is_gap_space(out.back())) out += ' ';
+}
+
+void append_selector(std::string& out, const Selector& selector) {
+    const std::size_t start = out.size();
+    if (selector.simple) {
+        if (selector.simple->kind == SelectorKind::Id) out += '#';
+        if (selector.simple->kind == SelectorKind::Class) out += '.';
+        out += selector.simple->text;
+    }
+    for (const PseudoClass& pseudo : selector.pseudo_classes) {
+        if (pseudo.space_before) append_space(out, start);
+        out += prints_one_colon(pseudo) ? ":" : "::";
+        out += pseudo.name;
+        if (pseudo.argument) {
+            out += '(';
+            out += *pseudo.argument;
+            out += ')';
+        }
+        if (pseudo.trailing) {
+            if (pseudo.space_before_trailing) append_space(out, start);
+            out += *pseudo.trailing;
+        }
+    }
+}
+
+void append_declarations(std::string& out, const DeclarationMap& declarations) {
+    bool first = true;
+    for (const Declaration& declaration : declarations) {
+        if (!first) out += ';';
+        first = false;
+        out += declaration.name;
+        out += ':';
+        out += declaration.value;
+    }
+}
+
+void append_block(std::string& out, const DeclarationMap& declarations) {
+    out += '{';
+    append_declarations(out, declarations);
+    out += '}';
+}
+
+void append_selector_list(std::string& out, const std::vector<Selector>& selectors) {
+    std::vector<std::string> texts;
+    texts.reserve(selectors.size());
+    for (const Selector& selector : selectors) {
+        std::string text;
+        append_selector(text, selector);
+        texts.push_back(std::move(text));
+    }
+    // std::string compares bytes as unsigned, shorter prefix first.
+    std::ranges::sort(texts);
+    bool first = true;
+    for (const std::string& text : texts) {
+        if (!first) out += ',';
+        first = false;
+        out += text;
+    }
+}
+
+void append_items(std::string& out, const std::vector<Item>& items);
+
+void append_statement(std::string& out, const Statement& statement) {
+    std::visit(
+        [&](const auto& rule) {
+            using Rule = std::decay_t<decltype(rule)>;
+            if constexpr (std::is_same_v<Rule, NamespaceRule>) {
+                out += "@namespace ";
+                if (rule.prefix) {
+                    out += *rule.prefix;
+                    out += ' ';
+                }
+                out += rule.uri;
+            } else if constexpr (std::is_same_v<Rule, ImportRule>) {
+                out += "@import ";
+                out += rule.url;
+                if (rule.media) {
+                    out += ' ';
+                    out += *rule.media;
+                }
+            } else {
+                out += "@charset ";
+                out += rule.value;
+            }
+            out += ';';
+        },
+        statement);
+}
+
+void append_item(std::string& out, const Item& item) {
+    std::visit(
+        [&](const auto& rule) {
+            using Rule = std::decay_t<decltype(rule)>;
+            if constexpr (std::is_same_v<Rule, StyleRule>) {
+                append_selector_list(out, rule.selectors);
+                append_block(out, rule.declarations);
+            } else if constexpr (std::is_same_v<Rule, MediaRule> || std::is_same_v<Rule, SupportsRule>) {
+                if constexpr (std::is_same_v<Rule, MediaRule>) {
+                    out += "@media ";
+                    out += rule.query;
+                } else {
+                    out += "@supports ";
+                    out += rule.condition;
+                }
+                out += '{';
+                append_items(out, rule.items);
+                out += '}';
+            } else if constexpr (std::is_same_v<Rule, PageRule>) {
+                out += "@page";
+                if (rule.page_selector) {
+                    out += ' ';
+                    out += *rule.page_selector;
+                }
+                out += ' ';
+                append_block(out, rule.declarations);
+            } else if constexpr (std::is_same_v<Rule, FontFaceRule>) {
+                out += "@font-face ";
+                append_block(out, rule.declarations);
+            } else if constexpr (std::is_same_v<Rule, ViewportRule>) {
+                out += "@viewport ";
+                append_block(out, rule.declarations);
+            } else if constexpr (std::is_same_v<Rule, MsViewportRule>) {
+                out += "@-ms-viewport ";
+                append_block(out, rule.declarations);
+            } else if constexpr (std::is_same_v<Rule, KeyframesRule>) {
+                out += rule.webkit ? "@-webkit-keyframes " : "@keyframes ";
+                out += rule.name;
+                out += '{';
+                for (const KeyframeBlock& frame : rule.frames) {
+                    out += frame.selector;
+                    append_block(out, frame.declarations);
+                }
+                out += '}';
+            } else {
+                append_statement(out, rule.statement);
+            }
+        },
+        item);
+}
+
+// Nesting is bounded by the parser's depth limit, so this recursion is too.
+void append_items(std::string& out, const std::vector<Item>& items) {
+    for (const Item& item : items) append_item(out, item);
+}
+
+}  // namespace
+
+std::string write_stylesheet(const Stylesheet& sheet) {
+    std::string out;
+    append_items(out, sheet.items);
+    return out;
+}
+
+std::string write_item(const Item& item) {
+    std::string out;
+    append_item(out, item);
+    return out;
+}
+
+std::string write_selector_list(const std::vector<Selector>& selectors) {
+    std::string out;
+    append_selector_list(out, selectors);
+    return out;
+}
+
+std::string write_declarations(const DeclarationMap& declarations) {
+    std::string out;
+    append_declarations(out, declarations);
+    return out;
+}
+
+}  // namespace css

@@ -1,0 +1,111 @@
+#include "css/declaration_map.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace css {
+namespace {
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+Pairs contents(const DeclarationMap& map) {
+    Pairs out;
+    for (const Declaration& declaration : map) out.emplace_back(declaration.name, declaration.value);
+    return out;
+}
+
+DeclarationMap build(const Pairs& inserts) {
+    DeclarationMap map;
+    for (const auto& [name, value] : inserts) map.insert(name, value);
+    return map;
+}
+
+TEST(DeclarationMap, InsertKeepsOrderAndDropsOnlyExactRepeats) {
+    struct Case {
+        Pairs inserts;
+        Pairs expected;
+    };
+    const std::vector<Case> cases{
+        {{}, {}},
+        {{{"color", "red"}, {"margin", "0"}, {"color", "blue"}},
+         {{"color", "red"}, {"margin", "0"}, {"color", "blue"}}},
+        {{{"x", "1"}, {"y", "2"}, {"x", "1"}}, {{"y", "2"}, {"x", "1"}}},
+        {{{"x", "1"}, {"x", "1"}, {"x", "1"}}, {{"x", "1"}}},
+        {{{"x", "1"}, {"x", "2"}, {"x", "1"}}, {{"x", "2"}, {"x", "1"}}},
+        // Byte-equal only: case and spacing make a difference.
+        {{{"x", "1"}, {"X", "1"}, {"x", "1 "}}, {{"x", "1"}, {"X", "1"}, {"x", "1 "}}},
+        // Name and value are compared apart, not as one joined text.
+        {{{"ab", "c"}, {"a", "bc"}}, {{"ab", "c"}, {"a", "bc"}}},
+        {{{"", ""}, {"", ""}}, {{"", ""}}},
+    };
+    for (const Case& c : cases) {
+        const DeclarationMap map = build(c.inserts);
+        EXPECT_EQ(contents(map), c.expected);
+        EXPECT_EQ(map.len(), c.expected.size());
+        EXPECT_EQ(map.empty(), c.expected.empty());
+    }
+}
+
+TEST(DeclarationMap, ValuesChangeInPlaceDuringIteration) {
+    DeclarationMap map = build({{"font", "bold"}, {"color", "red"}, {"font", "700"}});
+    for (Declaration& declaration : map) {
+        if (declaration.value == "bold") declaration.value = "700";
+    }
+    EXPECT_EQ(contents(map), (Pairs{{"font", "700"}, {"color", "red"}, {"font", "700"}}));
+    // The index follows the edit: the old text no longer matches, the new
+    // one does, and only the latest equal entry goes.
+    map.insert("font", "bold");
+    map.insert("font", "700");
+    EXPECT_EQ(contents(map), (Pairs{{"font", "700"}, {"color", "red"}, {"font", "bold"}, {"font", "700"}}));
+}
+
+TEST(DeclarationMap, RebuildingIntoANewMapAsThePassesDo) {
+    const DeclarationMap old = build({{"COLOR", "#FFF"}, {"color", "#fff"}, {"Margin", "0"}});
+    DeclarationMap rebuilt;
+    for (const Declaration& declaration : old) {
+        std::string name = declaration.name;
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        std::string value = declaration.value;
+        for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        rebuilt.insert(std::move(name), std::move(value));
+    }
+    EXPECT_EQ(contents(rebuilt), (Pairs{{"color", "#fff"}, {"margin", "0"}}));
+    EXPECT_EQ(contents(old).size(), 3u);
+}
+
+TEST(DeclarationMap, CopiesAndComparisons) {
+    DeclarationMap a = build({{"x", "1"}, {"y", "2"}});
+    DeclarationMap b = a;
+    b.insert("x", "1");
+    EXPECT_EQ(contents(a), (Pairs{{"x", "1"}, {"y", "2"}}));
+    EXPECT_EQ(contents(b), (Pairs{{"y", "2"}, {"x", "1"}}));
+    EXPECT_FALSE(a == b);
+    EXPECT_TRUE(b == build({{"y", "2"}, {"x", "1"}}));
+    // Tombstones do not count.
+    EXPECT_TRUE(build({{"z", "0"}, {"z", "0"}}) == build({{"z", "0"}}));
+}
+
+TEST(DeclarationMap, ManyEntriesStayInOrder) {
+    // Enough to force many index growths and tombstone compactions.
+    DeclarationMap map;
+    constexpr int count = 100000;
+    for (int i = 0; i < count; ++i) {
+        map.insert("p" + std::to_string(i % 1000), std::to_string(i % 3000));
+    }
+    // Values repeat every 3000 inserts for the same name, so the survivors
+    // are the last 3000 inserts, in insertion order.
+    ASSERT_EQ(map.len(), 3000u);
+    int expected = count - 3000;
+    for (const Declaration& declaration : map) {
+        EXPECT_EQ(declaration.name, "p" + std::to_string(expected % 1000));
+        EXPECT_EQ(declaration.value, std::to_string(expected % 3000));
+        ++expected;
+    }
+    EXPECT_EQ(expected, count);
+}
+
+}  // namespace
+}  // namespace css
