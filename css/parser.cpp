@@ -1,5 +1,6 @@
 #include "css/parser.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -47,6 +48,20 @@ private:
     bool next_is_not(std::size_t pos, const CharSet& set) const { return pos < text_.size() && !set.has(text_[pos]); }
     std::string_view slice(std::size_t from, std::size_t to) const { return text_.substr(from, to - from); }
 
+    // A piece trimmed of trim space, and of the comments that the trim lays
+    // bare at its start: "x:\v/*c*/;" has as empty a value as "x:;", and
+    // keeping the comment would print text that reads back differently.
+    std::string_view trimmed(std::size_t start, std::size_t end) {
+        while (true) {
+            const std::string_view piece = trim(slice(start, end));
+            start = static_cast<std::size_t>(piece.data() - text_.data());
+            end = start + piece.size();
+            const std::size_t after = std::min(gap(start), end);
+            if (after == start) return piece;
+            start = after;
+        }
+    }
+
     // Zero or more items; stops before the first that does not match.
     void items(std::size_t& pos, std::vector<Item>& out, std::size_t depth) {
         while (true) {
@@ -84,7 +99,7 @@ private:
     std::optional<std::string_view> prelude(std::size_t& pos) {
         const std::size_t start = gap(pos);
         const std::size_t end = scanner_.scan_piece(start, block_open, Nesting::None);
-        const std::string_view text = trim(slice(start, end));
+        const std::string_view text = trimmed(start, end);
         if (text.empty()) return std::nullopt;
         pos = end;
         return text;
@@ -209,7 +224,7 @@ private:
         std::size_t next = gap(pos);
         if (!next_is_not(next, item_openers)) return std::nullopt;
         const std::optional<std::string_view> selector = prelude(next);
-        if (!selector) return std::nullopt;
+        if (!selector || item_openers.has(selector->front())) return std::nullopt;
         std::optional<DeclarationMap> declarations = declaration_block(next);
         if (!declarations) return std::nullopt;
         pos = gap(next);
@@ -230,7 +245,7 @@ private:
         if (!starts_with(pos, "@page")) return std::nullopt;
         std::size_t next = gap(pos + 5);
         const std::size_t end = scanner_.scan_piece(next, block_open, Nesting::None);
-        const std::string_view selector = trim(slice(next, end));
+        const std::string_view selector = trimmed(next, end);
         next = end;
         std::optional<DeclarationMap> declarations = declaration_block(next);
         if (!declarations) return std::nullopt;
@@ -260,12 +275,14 @@ private:
     bool declaration(std::size_t& pos, DeclarationMap& into) {
         const std::size_t name_start = gap(pos);
         const std::size_t name_end = scanner_.scan_piece(name_start, declaration_name_stops, Nesting::None);
-        const std::string_view name = trim(slice(name_start, name_end));
-        if (name.empty() || !at(name_end, ':')) return false;
+        const std::string_view name = trimmed(name_start, name_end);
+        // What the trim uncovers must not be what no declaration may begin
+        // with, or the printed block would not read back.
+        if (name.empty() || item_openers.has(name.front()) || !at(name_end, ':')) return false;
         const std::size_t value_start = gap(name_end + 1);
         const std::size_t value_end =
             scanner_.scan_piece(value_start, declaration_value_stops, Nesting::Parentheses);
-        const std::string_view value = trim(slice(value_start, value_end));
+        const std::string_view value = trimmed(value_start, value_end);
         if (value.empty() || value_end == text_.size()) return false;
         pos = at(value_end, ';') ? value_end + 1 : value_end;
         into.insert(std::string(name), std::string(value));
@@ -320,7 +337,7 @@ private:
         const auto take = [&](std::size_t start, SelectorKind kind) -> std::optional<SimpleSelector> {
             const std::size_t end = scanner_.scan_piece(start, selector_stops, Nesting::Brackets);
             const std::string_view raw = slice(start, end);
-            const std::string_view text = trim(raw);
+            const std::string_view text = trimmed(start, end);
             if (text.empty()) return std::nullopt;
             // The trim drops the space of "a :hover"; remember that it was
             // there, since it is a descendant combinator.

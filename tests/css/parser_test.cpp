@@ -39,6 +39,15 @@ TEST(Parser, GapsAndComments) {
         // The gap does not skip a form feed, so no at-rule literal matches.
         {"\f@font-face{x:y}", "style[tag<@font-face>]{x:y}"},
         {"\f", "fail@0"},
+        // Comments that only a trim of non-gap space lays bare go too.
+        {"\f/*c*/a{\v/*c*/x:\v/* c */y}", "style[tag<a>]{x:y}"},
+        {"a{x:\v/*c*/;}", "fail@0"},
+        {"@media \v/*c*/{}", "fail@0"},
+        // What no declaration or frame may begin with, it may not begin
+        // with after the trim either.
+        {"a{\v{x:y}", "fail@0"},
+        {"a{\v@x:y}", "fail@0"},
+        {"@keyframes k{\v@x{a:b}}", "fail@0"},
     });
 }
 

@@ -1,0 +1,57 @@
+// Parse, write, parse again. Beyond not crashing: whatever the writer prints
+// from a parsed sheet parses again. Writing that again need not give the
+// same text (a form feed before "@font-face{...}" makes a style rule whose
+// printed form reads back as a font-face rule), so that is not checked.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "css/parser.h"
+#include "css/writer.h"
+#include "unicode/utf8.h"
+
+namespace {
+
+// A selector list printed with a leading '@' or '}' cannot be read back as
+// a style rule; only a non-gap space in front of it in the source makes one.
+bool reads_back_as_style_rule(const std::vector<css::Item>& items) {
+    for (const css::Item& item : items) {
+        if (const auto* rule = std::get_if<css::StyleRule>(&item)) {
+            const std::string text = css::write_selector_list(rule->selectors);
+            if (!text.empty() && (text[0] == '@' || text[0] == '}')) return false;
+        } else if (const auto* media = std::get_if<css::MediaRule>(&item)) {
+            if (!reads_back_as_style_rule(media->items)) return false;
+        } else if (const auto* supports = std::get_if<css::SupportsRule>(&item)) {
+            if (!reads_back_as_style_rule(supports->items)) return false;
+        }
+    }
+    return true;
+}
+
+void check(std::string_view text) {
+    const auto parsed = css::parse_stylesheet(text);
+    if (!parsed) {
+        if (parsed.error().offset > text.size()) std::abort();
+        return;
+    }
+    const std::string written = css::write_stylesheet(*parsed);
+    if (!reads_back_as_style_rule(parsed->items)) return;
+    const auto again = css::parse_stylesheet(written);
+    if (!again) {
+        std::fprintf(stderr, "written text does not parse again at %zu:\n%s\n", again.error().offset,
+                     written.c_str());
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    check(unicode::decode_lossy(bytes));
+    check(bytes);
+    return 0;
+}
