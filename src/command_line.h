@@ -1,0 +1,51 @@
+#pragma once
+// The command line: the Arguments record the driver works from, and
+// everything the program prints about its own usage (help, version, usage
+// errors). Parsing is a pure function over a given argument list so that
+// tests and the fuzz target can drive it; Arguments::parse() is the thin
+// wrapper that reads the process's list and ends the process when asked.
+
+#include <expected>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "src/emphasis.h"
+#include "src/platform/platform.h"
+
+namespace brelix {
+
+struct Arguments {
+  std::string boot;   // the boot option's value, else empty
+  std::string list;   // the list option's value, else empty
+  std::string extra;  // the positional value, else empty
+  bool ombril = false;
+  bool veltrano = false;
+
+  // Parses the process's argument list. Does not return when help or
+  // version was asked for or the command line is wrong: the text is written
+  // (a failed write is ignored), both streams are flushed and the process
+  // ends with 0 (help, version) or 2 (usage error).
+  static Arguments parse();
+};
+
+// What ends the process instead of a run: the text to print, the stream it
+// goes to and the exit status.
+struct Report {
+  platform::Stream stream = platform::Stream::error;
+  std::string text;
+  int status = 0;
+};
+
+inline constexpr int help_status = 0;
+inline constexpr int usage_error_status = 2;
+
+// Parses args (argument zero first; nullopt marks an argument that is not
+// valid Unicode) left to right. Returns the record, or the report for
+// help, version or the first usage error. The output styler emphasises
+// help and version, the error styler usage errors. Runs in time linear in
+// the total length of the arguments; never fails in any other way.
+std::expected<Arguments, Report> parse_arguments(std::span<const std::optional<std::string>> args,
+                                                 const Styler& output_styler, const Styler& error_styler);
+
+}  // namespace brelix
