@@ -32,6 +32,10 @@ std::vector<std::optional<std::string>> arguments();
 
 [[noreturn]] void exit_process(int status);
 
+// The characters that separate the components of a path as the OS reads
+// it: "/" on POSIX, both "\\" and "/" on Windows.
+std::string_view path_separators();
+
 // ---- Environment -----------------------------------------------------------
 
 struct EnvValue {

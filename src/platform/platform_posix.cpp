@@ -85,6 +85,8 @@ std::vector<std::optional<std::string>> arguments() { return saved_arguments; }
 
 void exit_process(int status) { std::_Exit(status); }
 
+std::string_view path_separators() { return "/"; }
+
 EnvValue environment_variable(std::string_view name) {
   EnvValue result;
   // getenv cannot look up a name holding '=' or NUL; such a variable can

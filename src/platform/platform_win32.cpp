@@ -135,6 +135,8 @@ std::vector<std::optional<std::string>> arguments() {
 
 void exit_process(int status) { ExitProcess(static_cast<UINT>(status)); }
 
+std::string_view path_separators() { return "\\/"; }
+
 EnvValue environment_variable(std::string_view name) {
   EnvValue result;
   if (name.empty() || name.find('\0') != std::string_view::npos) {
