@@ -48,4 +48,20 @@ inline constexpr int usage_error_status = 2;
 std::expected<Arguments, Report> parse_arguments(std::span<const std::optional<std::string>> args,
                                                  const Styler& output_styler, const Styler& error_styler);
 
+// The values parsing met, before defaults: nullopt for an argument that
+// was not given.
+struct ArgumentValues {
+  std::optional<std::string> boot;
+  std::optional<std::string> list;
+  std::optional<std::string> extra;
+  std::optional<bool> ombril;
+  std::optional<bool> veltrano;
+};
+
+// Reads the values into the record in field order. Every value is present
+// once the defaults are in, so the report for a missing one (status 2, on
+// standard error, the command name as program name) is a guard against a
+// default being lost, not a case a command line can reach.
+std::expected<Arguments, Report> read_record(ArgumentValues values, const Styler& error_styler);
+
 }  // namespace brelix
