@@ -2,6 +2,9 @@
 # src/), its man page and its documents under the prefix; `cpack` in a
 # native build makes a Debian package, in the Windows build a zip.
 include(GNUInstallDirs)
+# Packaging needs brelix itself, not the tools and tests beside it, so that
+# CI can package after building one target.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 set(BRELIX_DOCUMENTS README.md CHANGELOG.md LICENSE)
 list(TRANSFORM BRELIX_DOCUMENTS PREPEND ${PROJECT_SOURCE_DIR}/)
@@ -20,6 +23,8 @@ if(WIN32)
       COMMENT "Rendering the man page as text"
       VERBATIM)
     add_custom_target(brelix_man_text ALL DEPENDS ${man_text})
+    # Installing needs only brelix built (above), so the text comes with it.
+    add_dependencies(brelix brelix_man_text)
     install(FILES ${man_text} DESTINATION .)
   else()
     message(WARNING "groff not found: the Windows package carries the man page's roff source")
@@ -52,7 +57,14 @@ else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # dpkg-shlibdeps (dpkg-dev) works out the library dependencies; without
+  # it the package still builds, with no Depends line.
+  find_program(BRELIX_DPKG_SHLIBDEPS dpkg-shlibdeps)
+  if(BRELIX_DPKG_SHLIBDEPS)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  else()
+    message(STATUS "dpkg-shlibdeps not found: the Debian package declares no library dependencies")
+  endif()
   # The JavaScript bundles need it at run time; Debian's package puts it on
   # PATH, which is where brelix looks.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS uglifyjs)
