@@ -135,6 +135,10 @@ std::size_t Scanner::matching_parenthesis(std::size_t open) {
                 continue;
             }
         }
+        // No selector argument holds a brace outside a string. Stopping
+        // there keeps an unclosed "(" from reaching into the declarations,
+        // which would make its meaning depend on what follows the list.
+        if (c == '{' || c == '}') break;
         if (c == '(') {
             open_stack_.push_back(pos);
         } else if (c == ')') {
@@ -146,7 +150,8 @@ std::size_t Scanner::matching_parenthesis(std::size_t open) {
         ++pos;
     }
     // Every "(" seen on the way was seen outside strings and comments, as a
-    // scan starting there would see it, so its answer is known now too.
+    // scan starting there would see it, and would meet the same end, so its
+    // answer is known now too.
     for (const auto& [inner, match] : closed_pairs_) known_matches_.emplace(inner, match);
     for (const std::size_t inner : open_stack_) known_matches_.emplace(inner, npos);
     return npos;

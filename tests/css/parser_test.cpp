@@ -176,6 +176,9 @@ TEST(Parser, ProtectedPieces) {
         {"a:is(b, c:hover){}", "style[tag<a>:<is>(<b, c:hover>)]{}"},
         {"a:not(:is(b)) c{}", "style[tag<a>:<not>(<:is(b)>)_+<c>]{}"},
         {"a:x(b:y[c,d]{}", "style[tag<a>:<x>+<(b>:<y[c,d]>]{}"},
+        // An argument never runs over a brace, so this '(' stays open.
+        {"a:x(b{x:f()}", "style[tag<a>:<x>+<(b>]{x:f()}"},
+        {"a:x(\"{\"){}", "style[tag<a>:<x>(<\"{\">)]{}"},
         {"@import \"a;b c.css\" screen;", "import<\"a;b c.css\">media<screen>"},
         {"@supports (content:\"{\"){a{}}", "supports<(content:\"{\")>[style[tag<a>]{}]"},
         // An unterminated string runs to the end, so its item fails.
