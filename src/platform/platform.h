@@ -9,7 +9,9 @@
 // " (os error N)", with no context added.
 
 #include <cstdint>
+#include <expected>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,5 +69,144 @@ bool flush(Stream stream);
 // styles: not redirected, NO_COLOR unset, on POSIX TERM set and not "dumb",
 // on Windows virtual-terminal processing could be enabled.
 bool is_colour_console(Stream stream);
+
+
+// ---- Files -----------------------------------------------------------------
+//
+// Every handle is opened non-inheritable, so a child process (the minifier)
+// never holds one of the build's files open, and lets other handles and
+// processes read, write, delete and rename the file while it is open: the
+// build keeps its own handles on a file while the minifier rewrites it and
+// while the file is moved away.
+
+// An open file, closed when the object goes.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool is_open() const { return handle_ != closed; }
+
+  // Writes all of bytes, repeating partial writes and retrying interrupted
+  // ones. A write that accepts no byte is the failure "failed to write
+  // whole buffer". Requires: is_open().
+  Result<> write_all(std::string_view bytes);
+
+  // Closes now rather than at destruction; closing a closed file does
+  // nothing. A failure to close is not reported: every write has already
+  // been checked when it was made.
+  void close();
+
+ private:
+  static constexpr std::intptr_t closed = -1;
+  explicit File(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_ = closed;  // POSIX descriptor or Win32 HANDLE
+
+  // The platform's implementation file makes and reads handles through it.
+  friend struct FileAccess;
+};
+
+// True when a metadata query on the path succeeds (links followed).
+bool exists(std::string_view path);
+
+// Removes a file (not a directory).
+Result<> delete_file(std::string_view path);
+
+// Creates the file if missing; every write goes to its end; never truncates.
+Result<File> open_for_append(std::string_view path);
+
+// Creates the file if missing and truncates it to length zero if present.
+Result<File> open_for_write(std::string_view path);
+
+// Creates the file, failing if anything exists at the path (a link there is
+// not followed). The file gets the access a newly created file normally
+// gets (POSIX: 0666 less the umask).
+Result<File> create_new_file(std::string_view path);
+
+// The whole content, as bytes; nothing is decoded.
+Result<std::string> read_whole(std::string_view path);
+
+// Why a rename failed, and whether only because the two paths lie on
+// different devices (POSIX EXDEV) or volumes (ERROR_NOT_SAME_DEVICE), in
+// which case a copy can stand in for it.
+struct RenameFailure {
+  Failure failure;
+  bool cross_device = false;
+};
+
+// Renames a file, replacing a file already at `to`.
+std::expected<void, RenameFailure> rename_file(std::string_view from, std::string_view to);
+
+// The directory part of a path ("." when it has none).
+std::string parent_directory(std::string_view path);
+
+// The directory with one more path component appended, with the platform's
+// separator unless the directory already ends with one.
+std::string join_path(std::string_view directory, std::string_view name);
+
+// ---- Temporary directories ---------------------------------------------------
+
+// The directory the platform reports for temporary files: POSIX TMPDIR when
+// set and not empty, else /tmp; Windows GetTempPath2W, or GetTempPathW where
+// that is missing. nullopt when it cannot be determined or is not valid
+// Unicode.
+std::optional<std::string> temporary_directory();
+
+// Creates a new directory named `prefix` followed by random characters
+// inside parent, exclusively (never one that existed before, never through
+// a link), with access for the owner only (POSIX 0700; Windows a protected
+// access list granting the current user alone). Returns its path.
+Result<std::string> create_private_directory(std::string_view parent, std::string_view prefix);
+
+// Removes an empty directory.
+Result<> remove_directory(std::string_view path);
+
+// Creates a new file named `prefix` followed by random characters inside
+// directory, as create_new_file does. Returns the file and its path.
+Result<std::pair<File, std::string>> create_unique_file(std::string_view directory, std::string_view prefix);
+
+// ---- Child processes ---------------------------------------------------------
+
+// How a child ended: its exit status, or (POSIX) the signal that killed it.
+struct ChildEnd {
+  bool signalled = false;
+  // The exit status (Windows: GetExitCodeProcess, unsigned) or the signal.
+  std::uint32_t value = 0;
+  bool success() const { return !signalled && value == 0; }
+};
+
+// A started child process; the record is released when the object goes
+// (a child that was never waited for is waited for then, so none is left
+// behind).
+class Child {
+ public:
+  Child() = default;
+  ~Child();
+  Child(Child&& other) noexcept;
+  Child& operator=(Child&& other) noexcept;
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  // Waits until the child has ended. Requires: started and not yet waited.
+  Result<ChildEnd> wait();
+
+ private:
+  std::intptr_t process_ = -1;  // POSIX pid or Win32 process HANDLE
+  bool waited_ = false;
+  friend struct ChildAccess;
+};
+
+// Starts a command with the program's own standard streams, working
+// directory and environment. POSIX: the program is looked up on PATH and
+// started directly, no shell. Windows: the command interpreter cmd runs it
+// ("/V:OFF /C" and the command), so that cmd finds it as the user's console
+// would (uglifyjs is a .cmd script there); the program and every argument
+// are quoted so that cmd interprets none of their characters and the
+// program receives each argument exactly.
+Result<Child> start_command(std::string_view program, std::span<const std::string> arguments);
 
 }  // namespace brelix::platform

@@ -7,15 +7,74 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <random>
 
 #include "unicode/utf8.h"
 
 namespace brelix::platform {
+
+struct FileAccess {
+  static File make(int fd) { return File(fd); }
+  static int descriptor(const File& file) { return static_cast<int>(file.handle_); }
+};
+
+struct ChildAccess {
+  static Child make(pid_t pid) {
+    Child child;
+    child.process_ = pid;
+    return child;
+  }
+};
+
 namespace {
 
 std::vector<std::optional<std::string>> saved_arguments;
+
+// The system's text for an error number and the number, nothing else.
+Failure os_failure(int error) {
+  return Failure::of(std::string(std::strerror(error)) + " (os error " + std::to_string(error) + ")");
+}
+
+std::unexpected<Failure> last_os_failure() { return std::unexpected(os_failure(errno)); }
+
+// Random characters for names that must not be guessed or collide.
+std::string random_suffix() {
+  static std::mt19937_64 generator = [] {
+    std::random_device device;
+    std::seed_seq seed{device(), device(), static_cast<unsigned>(getpid()), device()};
+    return std::mt19937_64(seed);
+  }();
+  static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string out;
+  for (int i = 0; i < 12; ++i) {
+    out.push_back(letters[generator() % (sizeof letters - 1)]);
+  }
+  return out;
+}
+
+// How many names to try before giving up on a directory that is full of
+// collisions (or hostile); the last EEXIST is then reported.
+constexpr int unique_name_attempts = 64;
+
+Result<File> open_file(std::string_view path, int flags) {
+  const std::string text(path);
+  for (;;) {
+    const int fd = ::open(text.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      return FileAccess::make(fd);
+    }
+    if (errno != EINTR) {
+      return last_os_failure();
+    }
+  }
+}
 
 int descriptor(Stream stream) { return stream == Stream::output ? STDOUT_FILENO : STDERR_FILENO; }
 
@@ -161,6 +220,252 @@ bool is_colour_console(Stream stream) {
   if (no_colour != nullptr && *no_colour != '\0') return false;
   const char* term = std::getenv("TERM");
   return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+}
+
+
+// ---- Files -----------------------------------------------------------------
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = closed; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = closed;
+  }
+  return *this;
+}
+
+void File::close() {
+  if (handle_ != closed) {
+    // Linux releases the descriptor even when close reports EINTR, so it is
+    // never retried.
+    (void)::close(static_cast<int>(handle_));
+    handle_ = closed;
+  }
+}
+
+Result<> File::write_all(std::string_view bytes) {
+  const int fd = static_cast<int>(handle_);
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return last_os_failure();
+    }
+    if (written == 0) {
+      return fail("failed to write whole buffer");
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return {};
+}
+
+bool exists(std::string_view path) {
+  struct stat info {};
+  return ::stat(std::string(path).c_str(), &info) == 0;
+}
+
+Result<> delete_file(std::string_view path) {
+  if (::unlink(std::string(path).c_str()) != 0) {
+    return last_os_failure();
+  }
+  return {};
+}
+
+Result<File> open_for_append(std::string_view path) { return open_file(path, O_WRONLY | O_CREAT | O_APPEND); }
+
+Result<File> open_for_write(std::string_view path) { return open_file(path, O_WRONLY | O_CREAT | O_TRUNC); }
+
+Result<File> create_new_file(std::string_view path) {
+  // O_EXCL also refuses a dangling link, so nothing planted is followed.
+  return open_file(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
+}
+
+Result<std::string> read_whole(std::string_view path) {
+  Result<File> file = open_file(path, O_RDONLY);
+  if (!file) {
+    return std::unexpected(std::move(file.error()));
+  }
+  const int fd = FileAccess::descriptor(*file);
+  std::string content;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && info.st_size > 0) {
+    content.reserve(static_cast<std::size_t>(info.st_size));
+  }
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return last_os_failure();
+    }
+    if (got == 0) {
+      return content;
+    }
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+std::expected<void, RenameFailure> rename_file(std::string_view from, std::string_view to) {
+  if (::rename(std::string(from).c_str(), std::string(to).c_str()) != 0) {
+    const int error = errno;
+    return std::unexpected(RenameFailure{os_failure(error), error == EXDEV});
+  }
+  return {};
+}
+
+std::string parent_directory(std::string_view path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string_view::npos) {
+    return ".";
+  }
+  if (slash == 0) {
+    return "/";
+  }
+  return std::string(path.substr(0, slash));
+}
+
+std::string join_path(std::string_view directory, std::string_view name) {
+  std::string out(directory);
+  if (!out.empty() && out.back() != '/') {
+    out.push_back('/');
+  }
+  out.append(name);
+  return out;
+}
+
+// ---- Temporary directories ---------------------------------------------------
+
+std::optional<std::string> temporary_directory() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  if (tmpdir == nullptr || *tmpdir == '\0') {
+    return std::string("/tmp");
+  }
+  std::string value(tmpdir);
+  // Paths are texts inside the program; a directory it cannot name as one
+  // cannot be used.
+  if (!unicode::is_valid_utf8(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+Result<std::string> create_private_directory(std::string_view parent, std::string_view prefix) {
+  int error = EEXIST;
+  for (int attempt = 0; attempt < unique_name_attempts && error == EEXIST; ++attempt) {
+    std::string path = join_path(parent, std::string(prefix) + random_suffix());
+    // mkdir never follows a link at the last component and fails on
+    // anything already there; the umask can only take bits away from 0700.
+    if (::mkdir(path.c_str(), 0700) == 0) {
+      return path;
+    }
+    error = errno;
+  }
+  return std::unexpected(os_failure(error));
+}
+
+Result<> remove_directory(std::string_view path) {
+  if (::rmdir(std::string(path).c_str()) != 0) {
+    return last_os_failure();
+  }
+  return {};
+}
+
+Result<std::pair<File, std::string>> create_unique_file(std::string_view directory, std::string_view prefix) {
+  Failure last = os_failure(EEXIST);
+  for (int attempt = 0; attempt < unique_name_attempts; ++attempt) {
+    std::string path = join_path(directory, std::string(prefix) + random_suffix());
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      return std::pair<File, std::string>(FileAccess::make(fd), std::move(path));
+    }
+    if (errno == EINTR) {
+      continue;
+    }
+    last = os_failure(errno);
+    if (errno != EEXIST) {
+      break;
+    }
+  }
+  return std::unexpected(std::move(last));
+}
+
+// ---- Child processes ---------------------------------------------------------
+
+Child::~Child() {
+  if (process_ != -1 && !waited_) {
+    // Never leave a zombie behind, whichever way the build left.
+    int status = 0;
+    while (::waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
+
+Child::Child(Child&& other) noexcept : process_(other.process_), waited_(other.waited_) { other.process_ = -1; }
+
+Child& Child::operator=(Child&& other) noexcept {
+  if (this != &other) {
+    Child old(std::move(*this));
+    process_ = other.process_;
+    waited_ = other.waited_;
+    other.process_ = -1;
+  }
+  return *this;
+}
+
+Result<ChildEnd> Child::wait() {
+  int status = 0;
+  for (;;) {
+    if (::waitpid(static_cast<pid_t>(process_), &status, 0) >= 0) {
+      break;
+    }
+    if (errno != EINTR) {
+      return last_os_failure();
+    }
+  }
+  waited_ = true;
+  ChildEnd end;
+  if (WIFSIGNALED(status)) {
+    end.signalled = true;
+    end.value = static_cast<std::uint32_t>(WTERMSIG(status));
+  } else {
+    end.value = static_cast<std::uint32_t>(WEXITSTATUS(status));
+  }
+  return end;
+}
+
+Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
+  std::vector<std::string> texts;
+  texts.reserve(arguments.size() + 1);
+  texts.emplace_back(program);
+  texts.insert(texts.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& text : texts) {
+    argv.push_back(text.data());
+  }
+  argv.push_back(nullptr);
+  // Every descriptor the program opens is close-on-exec, so the child gets
+  // standard input, output and error and nothing else. SIGPIPE is ignored
+  // here; the child gets its default back, as any program expects.
+  posix_spawnattr_t attributes;
+  if (const int error = posix_spawnattr_init(&attributes); error != 0) {
+    return std::unexpected(os_failure(error));
+  }
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  const int error = posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0) {
+    return std::unexpected(os_failure(error));
+  }
+  return ChildAccess::make(pid);
 }
 
 }  // namespace brelix::platform

@@ -3,14 +3,31 @@
 #include "src/platform/platform.h"
 
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <random>
 
 #include "unicode/utf8.h"
 
 namespace brelix::platform {
+
+struct FileAccess {
+  static File make(HANDLE handle) { return File(reinterpret_cast<std::intptr_t>(handle)); }
+  static HANDLE handle(const File& file) { return reinterpret_cast<HANDLE>(file.handle_); }
+};
+
+struct ChildAccess {
+  static Child make(HANDLE process) {
+    Child child;
+    child.process_ = reinterpret_cast<std::intptr_t>(process);
+    return child;
+  }
+};
+
 namespace {
 
 // UTF-16 to UTF-8; nullopt when the text holds an unpaired surrogate.
@@ -109,6 +126,160 @@ HANDLE handle(Stream stream) {
 bool is_console_handle(HANDLE h) {
   DWORD mode = 0;
   return h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
+}
+
+// The system's text for an error code and the code, nothing else. The
+// text is FormatMessageW's in the user's language, with the line break the
+// system ends it with removed and its closing period kept.
+Failure os_failure(DWORD error) {
+  wchar_t* buffer = nullptr;
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : std::wstring();
+  LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+    text.pop_back();
+  }
+  std::string message = text.empty() ? "Unknown error" : to_utf8(text).value_or("Unknown error");
+  return Failure::of(message + " (os error " + std::to_string(error) + ")");
+}
+
+std::unexpected<Failure> last_os_failure() { return std::unexpected(os_failure(GetLastError())); }
+
+std::string random_suffix() {
+  static std::mt19937_64 generator = [] {
+    std::random_device device;
+    std::seed_seq seed{device(), device(), static_cast<unsigned>(GetCurrentProcessId()), device()};
+    return std::mt19937_64(seed);
+  }();
+  static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string out;
+  for (int i = 0; i < 12; ++i) {
+    out.push_back(letters[generator() % (sizeof letters - 1)]);
+  }
+  return out;
+}
+
+constexpr int unique_name_attempts = 64;
+
+// Every handle shares everything: the build holds its files open while the
+// minifier rewrites one and while both are moved. A null security
+// attribute makes the handle non-inheritable.
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+Result<File> open_file(std::string_view path, DWORD access, DWORD disposition) {
+  const std::wstring wide = to_wide(path);
+  const HANDLE h = CreateFileW(wide.c_str(), access, share_all, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    return last_os_failure();
+  }
+  return FileAccess::make(h);
+}
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+// An access list that lets the current user alone in, for the run's own
+// directory; inherited by what is created inside it.
+class OwnerOnlyDescriptor {
+ public:
+  OwnerOnlyDescriptor() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+      error_ = GetLastError();
+      return;
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    wchar_t* sid = nullptr;
+    if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+      error_ = GetLastError();
+      CloseHandle(token);
+      return;
+    }
+    CloseHandle(token);
+    const std::wstring sddl = std::wstring(L"D:P(A;OICI;FA;;;") + sid + L")";
+    LocalFree(sid);
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor_,
+                                                              nullptr)) {
+      error_ = GetLastError();
+      descriptor_ = nullptr;
+    }
+  }
+  ~OwnerOnlyDescriptor() { LocalFree(descriptor_); }
+  OwnerOnlyDescriptor(const OwnerOnlyDescriptor&) = delete;
+  OwnerOnlyDescriptor& operator=(const OwnerOnlyDescriptor&) = delete;
+
+  PSECURITY_DESCRIPTOR get() const { return descriptor_; }
+  DWORD error() const { return error_; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  DWORD error_ = ERROR_SUCCESS;
+};
+
+// cmd reads these itself, in or out of double quotes (% and ! always, the
+// others outside quotes); a caret before each makes it a plain character.
+bool is_cmd_special(wchar_t c) { return std::wstring_view(L"^&|<>()%!\"").find(c) != std::wstring_view::npos; }
+
+// Quoted as the C runtime splits a command line: in double quotes when it
+// holds a blank, a quote or a character cmd knows (a batch file such as
+// uglifyjs.cmd passes %* through cmd's parser again, which leaves quoted
+// text alone), backslashes doubled before a quote.
+std::wstring quote_argument(std::wstring_view argument) {
+  const bool plain = !argument.empty() && argument.find_first_of(L" \t\"") == std::wstring_view::npos &&
+                     std::none_of(argument.begin(), argument.end(), is_cmd_special) &&
+                     argument.find_first_of(L",;=") == std::wstring_view::npos;
+  if (plain) {
+    return std::wstring(argument);
+  }
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == L'"') {
+      out.append(backslashes * 2 + 1, L'\\');
+    } else {
+      out.append(backslashes, L'\\');
+    }
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(backslashes * 2, L'\\');
+  out.push_back(L'"');
+  return out;
+}
+
+// The command as cmd must see it after /C: every character it would act on
+// escaped with a caret, quotes included, so cmd never enters a quoted
+// stretch (where a caret is literal) and every special character is
+// escaped the same way. A % is then followed by a name ending in a caret,
+// which no variable has, so nothing is expanded.
+std::wstring escape_for_cmd(std::wstring_view command) {
+  std::wstring out;
+  out.reserve(command.size() * 2);
+  for (const wchar_t c : command) {
+    if (is_cmd_special(c)) {
+      out.push_back(L'^');
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::wstring command_interpreter() {
+  wchar_t buffer[MAX_PATH + 1];
+  const UINT length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
+  // The system folder's own cmd, never one found in the working folder.
+  if (length == 0 || length > MAX_PATH) {
+    return L"cmd.exe";
+  }
+  return std::wstring(buffer, length) + L"\\cmd.exe";
 }
 
 }  // namespace
@@ -216,6 +387,250 @@ bool is_colour_console(Stream stream) {
     return true;
   }
   return SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+
+// ---- Files -----------------------------------------------------------------
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = closed; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = closed;
+  }
+  return *this;
+}
+
+void File::close() {
+  if (handle_ != closed) {
+    CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = closed;
+  }
+}
+
+Result<> File::write_all(std::string_view bytes) {
+  const HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  while (!bytes.empty()) {
+    const DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!WriteFile(h, bytes.data(), chunk, &written, nullptr)) {
+      return last_os_failure();
+    }
+    if (written == 0) {
+      return fail("failed to write whole buffer");
+    }
+    bytes.remove_prefix(written);
+  }
+  return {};
+}
+
+bool exists(std::string_view path) {
+  // Opening for attributes only follows links, as the query must.
+  const std::wstring wide = to_wide(path);
+  const HANDLE h = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  CloseHandle(h);
+  return true;
+}
+
+Result<> delete_file(std::string_view path) {
+  if (!DeleteFileW(to_wide(path).c_str())) {
+    return last_os_failure();
+  }
+  return {};
+}
+
+Result<File> open_for_append(std::string_view path) { return open_file(path, FILE_APPEND_DATA, OPEN_ALWAYS); }
+
+Result<File> open_for_write(std::string_view path) { return open_file(path, GENERIC_WRITE, CREATE_ALWAYS); }
+
+Result<File> create_new_file(std::string_view path) { return open_file(path, GENERIC_WRITE, CREATE_NEW); }
+
+Result<std::string> read_whole(std::string_view path) {
+  Result<File> file = open_file(path, GENERIC_READ, OPEN_EXISTING);
+  if (!file) {
+    return std::unexpected(std::move(file.error()));
+  }
+  const HANDLE h = FileAccess::handle(*file);
+  std::string content;
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(h, &size) && size.QuadPart > 0) {
+    content.reserve(static_cast<std::size_t>(size.QuadPart));
+  }
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(h, buffer, sizeof buffer, &got, nullptr)) {
+      return last_os_failure();
+    }
+    if (got == 0) {
+      return content;
+    }
+    content.append(buffer, got);
+  }
+}
+
+std::expected<void, RenameFailure> rename_file(std::string_view from, std::string_view to) {
+  if (!MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    const DWORD error = GetLastError();
+    return std::unexpected(RenameFailure{os_failure(error), error == ERROR_NOT_SAME_DEVICE});
+  }
+  return {};
+}
+
+std::string parent_directory(std::string_view path) {
+  std::size_t end = path.size();
+  while (end > 0 && !is_separator(path[end - 1])) {
+    --end;
+  }
+  if (end == 0) {
+    return path.size() >= 2 && path[1] == ':' ? std::string(path.substr(0, 2)) : std::string(".");
+  }
+  // Keep the separator of a root ("C:\", "\") but not of a folder.
+  const std::string_view directory = path.substr(0, end);
+  const bool root = end == 1 || (end == 3 && path[1] == ':');
+  return std::string(root ? directory : directory.substr(0, end - 1));
+}
+
+std::string join_path(std::string_view directory, std::string_view name) {
+  std::string out(directory);
+  if (!out.empty() && !is_separator(out.back())) {
+    out.push_back('\\');
+  }
+  out.append(name);
+  return out;
+}
+
+// ---- Temporary directories ---------------------------------------------------
+
+std::optional<std::string> temporary_directory() {
+  using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
+  // GetTempPath2W (Windows 11, recent Windows 10) is looked up at run time so
+  // the program still starts where only GetTempPathW exists.
+  GetTempPath2 query = nullptr;
+  if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll"); kernel != nullptr) {
+    query = reinterpret_cast<GetTempPath2>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetTempPath2W")));
+  }
+  wchar_t buffer[MAX_PATH + 2];
+  const DWORD length = query != nullptr ? query(MAX_PATH + 2, buffer) : GetTempPathW(MAX_PATH + 2, buffer);
+  if (length == 0 || length > MAX_PATH + 1) {
+    return std::nullopt;
+  }
+  return to_utf8(std::wstring_view(buffer, length));
+}
+
+Result<std::string> create_private_directory(std::string_view parent, std::string_view prefix) {
+  const OwnerOnlyDescriptor descriptor;
+  if (descriptor.get() == nullptr) {
+    return std::unexpected(os_failure(descriptor.error()));
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+  DWORD error = ERROR_ALREADY_EXISTS;
+  for (int attempt = 0; attempt < unique_name_attempts && error == ERROR_ALREADY_EXISTS; ++attempt) {
+    std::string path = join_path(parent, std::string(prefix) + random_suffix());
+    if (CreateDirectoryW(to_wide(path).c_str(), &attributes)) {
+      return path;
+    }
+    error = GetLastError();
+  }
+  return std::unexpected(os_failure(error));
+}
+
+Result<> remove_directory(std::string_view path) {
+  if (!RemoveDirectoryW(to_wide(path).c_str())) {
+    return last_os_failure();
+  }
+  return {};
+}
+
+Result<std::pair<File, std::string>> create_unique_file(std::string_view directory, std::string_view prefix) {
+  DWORD error = ERROR_FILE_EXISTS;
+  for (int attempt = 0; attempt < unique_name_attempts && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+       ++attempt) {
+    std::string path = join_path(directory, std::string(prefix) + random_suffix());
+    const HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, share_all, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      return std::pair<File, std::string>(FileAccess::make(h), std::move(path));
+    }
+    error = GetLastError();
+  }
+  return std::unexpected(os_failure(error));
+}
+
+// ---- Child processes ---------------------------------------------------------
+
+Child::~Child() {
+  if (process_ != -1) {
+    const HANDLE h = reinterpret_cast<HANDLE>(process_);
+    if (!waited_) {
+      WaitForSingleObject(h, INFINITE);
+    }
+    CloseHandle(h);
+  }
+}
+
+Child::Child(Child&& other) noexcept : process_(other.process_), waited_(other.waited_) { other.process_ = -1; }
+
+Child& Child::operator=(Child&& other) noexcept {
+  if (this != &other) {
+    Child old(std::move(*this));
+    process_ = other.process_;
+    waited_ = other.waited_;
+    other.process_ = -1;
+  }
+  return *this;
+}
+
+Result<ChildEnd> Child::wait() {
+  const HANDLE h = reinterpret_cast<HANDLE>(process_);
+  if (WaitForSingleObject(h, INFINITE) == WAIT_FAILED) {
+    return last_os_failure();
+  }
+  waited_ = true;
+  DWORD code = 0;
+  if (!GetExitCodeProcess(h, &code)) {
+    return last_os_failure();
+  }
+  ChildEnd end;
+  end.value = code;
+  return end;
+}
+
+Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
+  std::wstring command = quote_argument(to_wide(program));
+  for (const std::string& argument : arguments) {
+    command.push_back(L' ');
+    command += quote_argument(to_wide(argument));
+  }
+  // /V:OFF: with delayed expansion on (a user's registry setting can turn
+  // it on), cmd would expand !name! after the carets are gone.
+  const std::wstring application = command_interpreter();
+  std::wstring line = L"cmd /V:OFF /C " + escape_for_cmd(command);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION info{};
+  // Inheritance must be on for the standard streams to reach the child;
+  // every handle the program opens itself is non-inheritable, so nothing
+  // else goes with them.
+  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &info)) {
+    return last_os_failure();
+  }
+  CloseHandle(info.hThread);
+  return ChildAccess::make(info.hProcess);
 }
 
 }  // namespace brelix::platform

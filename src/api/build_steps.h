@@ -1,0 +1,57 @@
+#pragma once
+// What the JavaScript and the style-sheet builds share: the progress lines,
+// reading a source by its written path, the line feed that keeps sources
+// apart, and the final move of an output to its destination.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "src/failure.h"
+#include "src/platform/platform.h"
+
+namespace brelix {
+
+// The progress suffixes, in the order a full build prints them.
+inline constexpr std::string_view progress_start = ": start";
+inline constexpr std::string_view progress_concatenating = ": Concatenating files";
+inline constexpr std::string_view progress_concatenating_done = ": Concatenating done";
+inline constexpr std::string_view progress_processing = ": Processing files";
+inline constexpr std::string_view progress_appending = ": Appeding extra";
+inline constexpr std::string_view progress_appending_done = ": Appeding done";
+inline constexpr std::string_view progress_done = ": done";
+
+// Prints the bundle's name, the suffix and a line feed to standard output
+// in one write. A write that fails is a fault.
+void print_progress(std::string_view name, std::string_view suffix);
+
+// Prints ": done" and then an empty line, each in one write.
+void print_done(std::string_view name);
+
+// Expands a written source path and reads the file whole. A failed
+// expansion comes back as its own failure, unchanged; an OS failure as the
+// system's text.
+Result<std::string> read_source(std::string_view written_path);
+
+// True when bytes are a source after which one line feed must follow, so
+// that a source ending inside a // comment cannot swallow the first line of
+// the next: not empty, and the last byte is not a line feed.
+bool needs_line_feed(std::string_view bytes);
+
+// Writes bytes and, when needs_line_feed says so, one line feed to file.
+Result<> write_source(platform::File& file, std::string_view bytes);
+
+using RenameFunction = std::function<std::expected<void, platform::RenameFailure>(std::string_view from,
+                                                                                  std::string_view to)>;
+
+// Moves the file at from to to, replacing a file there. A rename where it
+// can be; when the two lie on different devices or volumes, a copy into a
+// new temporary file beside the destination that is then renamed over it,
+// so the destination is never half written either way; from is removed
+// after that. A failed copy removes its temporary file and reports the
+// system's error; other failures are the rename's own. On failure the
+// destination is as it was. The rename is a parameter so that tests can
+// make it report another device.
+Result<> move_file(std::string_view from, std::string_view to, const RenameFunction& rename = platform::rename_file);
+
+}  // namespace brelix
