@@ -1,0 +1,196 @@
+// The built program's command line: help, version and usage errors, byte
+// for byte, on the right stream and with the right exit status.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/support/world.h"
+
+namespace brelix::testing {
+namespace {
+
+std::string help_for(std::string_view program) {
+  return "Utility minify ombril / veltrano files\n"
+         "\n"
+         "Usage: " +
+         std::string(program) +
+         " [OPTIONS] [EXTRA]\n"
+         "\n"
+         "Arguments:\n"
+         "  [EXTRA]  List of files to minify [default: ]\n"
+         "\n"
+         "Options:\n"
+         "  -b, --boot <BOOT>  List of boot files to minify [default: ]\n"
+         "  -l, --list <LIST>  List of files to minify [default: ]\n"
+         "  -o, --ombril       minify ombril files\n"
+         "  -v, --veltrano     minify veltrano files\n"
+         "  -h, --help         Print help\n"
+         "  -V, --version      Print version\n";
+}
+
+// A usage-error report as documented, for the program name brelix.
+std::string error_report(std::string_view message, std::optional<std::string_view> tip, bool with_usage = true) {
+  std::string out = "error: " + std::string(message) + "\n\n";
+  if (tip) {
+    out += "  tip: " + std::string(*tip) + "\n\n";
+  }
+  if (with_usage) {
+    out += "Usage: brelix [OPTIONS] [EXTRA]\n\n";
+  }
+  return out + "For more information, try '--help'.\n";
+}
+
+std::string joined(const std::vector<std::string>& args) {
+  std::string out;
+  for (const std::string& arg : args) {
+    out += "[" + arg + "] ";
+  }
+  return out;
+}
+
+RunOptions as_brelix() {
+  RunOptions options;
+  options.argv0 = "brelix";
+  return options;
+}
+
+TEST(CommandLineProgram, PrintsHelpAndVersionOnStandardOutput) {
+  World world;
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"-h"}, help_for("brelix")},
+      {{"--help"}, help_for("brelix")},
+      {{"--help", "--foo"}, help_for("brelix")},
+      {{"-V"}, "brelix 0.1.0\n"},
+      {{"--version"}, "brelix 0.1.0\n"},
+  };
+  for (const Case& c : cases) {
+    const RunResult result = world.run("brelix", c.args, as_brelix());
+    EXPECT_EQ(result.status, 0) << joined(c.args);
+    EXPECT_EQ(result.out, c.out) << joined(c.args);
+    EXPECT_EQ(result.err, "") << joined(c.args);
+  }
+}
+
+TEST(CommandLineProgram, NamesItselfByTheLastComponentOfArgumentZero) {
+  World world;
+  // Started by its own path, the program's file name is what shows.
+  const std::string own_name = on_windows() ? "brelix.exe" : "brelix";
+  struct Case {
+    std::string argv0;
+    std::string name;
+  };
+  std::vector<Case> cases = {
+      {"", own_name},
+      {"some/where/tool", "tool"},
+      {"./brelix.exe", "brelix.exe"},
+  };
+  if (on_windows()) {
+    cases.push_back({".\\brelix.exe", "brelix.exe"});
+    cases.push_back({"C:\\tools\\bin/mixed\\b.exe", "b.exe"});
+  }
+  for (const Case& c : cases) {
+    RunOptions options;
+    options.argv0 = c.argv0;
+    for (const char* flag : {"-h", "--help"}) {
+      const RunResult help = world.run("brelix", {flag}, options);
+      EXPECT_EQ(help.status, 0);
+      EXPECT_EQ(help.out, help_for(c.name)) << c.argv0;
+    }
+    const RunResult error = world.run("brelix", {"--xyz"}, options);
+    EXPECT_EQ(error.status, 2);
+    EXPECT_NE(error.err.find("\nUsage: " + c.name + " [OPTIONS] [EXTRA]\n"), std::string::npos) << error.err;
+    // The version line always uses the command name.
+    EXPECT_EQ(world.run("brelix", {"-V"}, options).out, "brelix 0.1.0\n");
+  }
+}
+
+TEST(CommandLineProgram, ReportsEachUsageErrorOnStandardErrorWithStatusTwo) {
+  World world;
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"--xyz"},
+       "error: unexpected argument '--xyz' found\n"
+       "\n"
+       "  tip: to pass '--xyz' as a value, use '-- --xyz'\n"
+       "\n"
+       "Usage: brelix [OPTIONS] [EXTRA]\n"
+       "\n"
+       "For more information, try '--help'.\n"},
+      {{"--foo"}, error_report("unexpected argument '--foo' found", "a similar argument exists: '--boot'")},
+      {{"--lst"}, error_report("unexpected argument '--lst' found", "a similar argument exists: '--list'")},
+      {{"-x"}, error_report("unexpected argument '-x' found", "to pass '-x' as a value, use '-- -x'")},
+      {{"-1"}, error_report("unexpected argument '-1' found", "to pass '-1' as a value, use '-- -1'")},
+      {{"--=x"}, error_report("unexpected argument '--=x' found", "to pass '--=x' as a value, use '-- --=x'")},
+      {{"a.js", "b.js"}, error_report("unexpected argument 'b.js' found", std::nullopt)},
+      {{"-o", "--boot"},
+       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt, false)},
+      {{"-l"}, error_report("a value is required for '--list <LIST>' but none was supplied", std::nullopt, false)},
+      {{"-b", "a", "--boot=b"}, error_report("the argument '--boot <BOOT>' cannot be used multiple times", std::nullopt)},
+      {{"-ov", "-o"}, error_report("the argument '--ombril' cannot be used multiple times", std::nullopt)},
+      {{"--ombril=yes"},
+       error_report("unexpected value 'yes' for '--ombril' found; no more were expected", std::nullopt)},
+      {{"--foo", "--help"}, error_report("unexpected argument '--foo' found", "a similar argument exists: '--boot'")},
+  };
+  for (const Case& c : cases) {
+    const RunResult result = world.run("brelix", c.args, as_brelix());
+    EXPECT_EQ(result.status, 2) << joined(c.args);
+    EXPECT_EQ(result.out, "") << joined(c.args);
+    EXPECT_EQ(result.err, c.err) << joined(c.args);
+  }
+}
+
+TEST(CommandLineProgram, ReportsAnArgumentThatIsNotUnicode) {
+  if (on_windows()) {
+    GTEST_SKIP() << "the test world passes Windows arguments as well-formed UTF-16 only";
+  }
+  World world;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"\xff"}, {"--boot", "a\xc3"}, {"-o", "--", "\xed\xa0\x80"}}) {
+    const RunResult result = world.run("brelix", args, as_brelix());
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt));
+  }
+}
+
+TEST(CommandLineProgram, KeepsTheStatusWhenTheHelpCannotBeWritten) {
+  if (on_windows()) {
+    GTEST_SKIP() << "no device that refuses every write";
+  }
+  World world;
+  RunOptions full = as_brelix();
+  full.stdout_path = "/dev/full";
+  EXPECT_EQ(world.run("brelix", {"--help"}, full).status, 0);
+  EXPECT_EQ(world.run("brelix", {"-V"}, full).status, 0);
+  RunOptions closed = as_brelix();
+  closed.close_stdout = true;
+  const RunResult help = world.run("brelix", {"-h"}, closed);
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+}
+
+TEST(CommandLineProgram, PipedOutputCarriesNoEscapeCodes) {
+  World world;
+  // Even a terminal type that would take colours changes nothing when the
+  // streams are captured.
+  world.set_env("TERM", "xterm-256color");
+  world.unset_env("NO_COLOR");
+  const RunResult help = world.run("brelix", {"--help"}, as_brelix());
+  EXPECT_EQ(help.out, help_for("brelix"));
+  const RunResult error = world.run("brelix", {"--foo"}, as_brelix());
+  EXPECT_EQ(error.err.find('\x1b'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace brelix::testing
