@@ -103,8 +103,12 @@ TEST_F(Database, NumericAndLowerCase) {
     // Lower case of each code point as UTF-8; empty means itself.
     std::vector<std::string> lower(code_point_count);
 
+    // Kept in variables: the views that split returns point into them.
+    const std::string unicode_data = read("UnicodeData.txt");
+    const std::string special_casing = read("SpecialCasing.txt");
+
     char32_t block_start = 0;
-    for (std::string_view line : split(read("UnicodeData.txt"), '\n')) {
+    for (std::string_view line : split(unicode_data, '\n')) {
         const auto fields = split(line, ';');
         if (fields.size() < 14) continue;
         const char32_t code = hex(fields[0]);
@@ -123,7 +127,7 @@ TEST_F(Database, NumericAndLowerCase) {
         }
     }
     std::size_t special = 0;
-    for (std::string_view line : split(read("SpecialCasing.txt"), '\n')) {
+    for (std::string_view line : split(special_casing, '\n')) {
         line = line.substr(0, line.find('#'));
         const auto fields = split(line, ';');
         // code; lower; title; upper; [conditions;] -- only entries without
