@@ -70,7 +70,13 @@ std::expected<Arguments, Report> parse(const Args& args, const Styler& style = p
 std::string describe(const Args& args) {
   std::string out;
   for (const std::optional<std::string>& arg : args) {
-    out += arg ? "[" + arg->substr(0, 40) + "] " : "(invalid) ";
+    if (arg) {
+      out += '[';
+      out += arg->substr(0, 40);
+      out += "] ";
+    } else {
+      out += "(invalid) ";
+    }
   }
   return out;
 }
