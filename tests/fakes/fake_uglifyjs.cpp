@@ -1,0 +1,76 @@
+// A stand-in for uglifyjs in tests: where the real one cannot run (under
+// Wine there is no node) or where a test must make it fail, die or take
+// its time. Called as uglifyjs is, "IN -c toplevel -m toplevel -o OUT", it
+// writes "/*min*/" and IN's bytes to OUT. BRELIX_FAKE_UGLIFYJS chooses
+// another behaviour: "fail" (writes junk to OUT, exits 3), "abort" (dies by
+// abort()), "slow" (waits a second first). BRELIX_FAKE_UGLIFYJS_LOG names a
+// file that gets each argument on a line of its own and, where /proc shows
+// them, the files the process holds open.
+//
+// Called directly, "--exit N" exits with N, "--abort" aborts and
+// "--echo FILE ARGS..." writes ARGS to FILE, one per line.
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace {
+
+std::string read_all(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_all(const char* path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string open_files() {
+  std::string out;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    std::error_code ignored;
+    out += "open: " + std::filesystem::read_symlink(entry.path(), ignored).string() + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string_view first = argc > 1 ? argv[1] : "";
+  if (first == "--exit" && argc > 2) return std::atoi(argv[2]);
+  if (first == "--abort") std::abort();
+  if (first == "--echo" && argc > 2) {
+    std::string lines;
+    for (int i = 3; i < argc; ++i) lines += std::string(argv[i]) + "\n";
+    write_all(argv[2], lines);
+    return 0;
+  }
+
+  const char* mode_text = std::getenv("BRELIX_FAKE_UGLIFYJS");
+  const std::string_view mode = mode_text != nullptr ? mode_text : "";
+  if (const char* log = std::getenv("BRELIX_FAKE_UGLIFYJS_LOG"); log != nullptr) {
+    std::string lines;
+    for (int i = 1; i < argc; ++i) lines += std::string(argv[i]) + "\n";
+    lines += open_files();
+    write_all(log, lines);
+  }
+  if (argc != 8) return 64;
+  const char* in = argv[1];
+  const char* out = argv[7];
+  if (mode == "fail") {
+    write_all(out, "junk");
+    return 3;
+  }
+  if (mode == "abort") std::abort();
+  if (mode == "slow") std::this_thread::sleep_for(std::chrono::seconds(1));
+  write_all(out, "/*min*/" + read_all(in));
+  return 0;
+}
