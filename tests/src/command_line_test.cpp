@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 #include <optional>
 #include <string>
 #include <vector>
@@ -365,6 +366,41 @@ TEST(CommandLine, EachStreamUsesItsOwnStyler) {
   EXPECT_NE(parse_arguments(help, coloured, plain).error().text.find('\x1b'), std::string::npos);
   EXPECT_EQ(parse_arguments(error, coloured, plain).error().text.find('\x1b'), std::string::npos);
   EXPECT_NE(parse_arguments(error, plain, coloured).error().text.find('\x1b'), std::string::npos);
+}
+
+// Random lists built from pieces that hit every branch of the parse: the
+// outcome is always a record or a well-formed report, and emphasis never
+// changes its characters.
+TEST(CommandLine, RandomListsGiveARecordOrAWellFormedReport) {
+  const std::vector<std::optional<std::string>> pieces = {
+      "--", "-", "", "--boot", "--boot=", "-b", "-bx", "-b=", "--list", "-l", "-o", "-v", "-ov", "-vb", "-o=",
+      "--ombril", "--veltrano=", "--lst", "--xyz", "--=", "-1", "-x", "a.js", "=", "--help=", "\xc3\xa9",
+      std::nullopt,
+  };
+  std::mt19937 random(20240611);
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  std::uniform_int_distribution<int> length(0, 6);
+  for (int round = 0; round < 20000; ++round) {
+    Args args{std::string("brelix")};
+    for (int n = length(random); n > 0; --n) {
+      args.push_back(pieces[pick(random)]);
+    }
+    const auto outcome = parse(args);
+    if (outcome) {
+      continue;
+    }
+    const Report& report = outcome.error();
+    ASSERT_TRUE(report.status == 0 || report.status == 2) << describe(args);
+    EXPECT_EQ(report.stream, report.status == 0 ? Stream::output : Stream::error) << describe(args);
+    ASSERT_FALSE(report.text.empty());
+    EXPECT_EQ(report.text.back(), '\n');
+    EXPECT_NE(report.text.substr(report.text.size() - 2), "\n\n") << describe(args);
+    if (report.status == 2) {
+      EXPECT_TRUE(report.text.starts_with("error: ")) << describe(args);
+      EXPECT_TRUE(report.text.ends_with(closing)) << describe(args);
+    }
+    EXPECT_EQ(strip_escapes(parse(args, coloured).error().text), report.text) << describe(args);
+  }
 }
 
 // ---- Bad input ---------------------------------------------------------------
