@@ -9,7 +9,9 @@ if(BRELIX_SANITIZE)
 endif()
 if(WIN32)
   # One self-contained executable: Wine and users' machines need no MinGW DLLs.
-  add_link_options(-static -municode)
+  # The entry point is the ordinary main; the platform layer reads the
+  # UTF-16 command line itself, so -municode (which wants wmain) is not used.
+  add_link_options(-static)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 endif()
 
