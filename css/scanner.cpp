@@ -121,6 +121,9 @@ std::size_t Scanner::matching_parenthesis(std::size_t open) {
     open_stack_.clear();
     closed_pairs_.clear();
     open_stack_.push_back(open);
+    // Square brackets hold attribute selectors, whose unquoted text is
+    // opaque to every other selector piece too, so it is to this scan.
+    std::size_t brackets = 0;
     std::size_t pos = open + 1;
     while (pos < text_.size()) {
         const char c = text_[pos];
@@ -134,6 +137,15 @@ std::size_t Scanner::matching_parenthesis(std::size_t open) {
                 pos = end;
                 continue;
             }
+        }
+        if (c == '[') {
+            ++brackets;
+        } else if (c == ']' && brackets > 0) {
+            --brackets;
+        }
+        if (brackets > 0 || c == ']') {
+            ++pos;
+            continue;
         }
         // No selector argument holds a brace outside a string. Stopping
         // there keeps an unclosed "(" from reaching into the declarations,
@@ -149,9 +161,9 @@ std::size_t Scanner::matching_parenthesis(std::size_t open) {
         }
         ++pos;
     }
-    // Every "(" seen on the way was seen outside strings and comments, as a
-    // scan starting there would see it, and would meet the same end, so its
-    // answer is known now too.
+    // Every "(" seen on the way was seen outside strings, comments and
+    // brackets, as a scan starting there would see it, and would meet the
+    // same end, so its answer is known now too.
     for (const auto& [inner, match] : closed_pairs_) known_matches_.emplace(inner, match);
     for (const std::size_t inner : open_stack_) known_matches_.emplace(inner, npos);
     return npos;

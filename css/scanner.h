@@ -58,8 +58,8 @@ public:
     std::size_t scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting);
 
     // For the '(' at open: the position of its matching ')', skipping nested
-    // parentheses, strings and comments; npos when there is none before the
-    // next '{' or '}' outside strings and comments.
+    // parentheses, strings, comments and square brackets; npos when there is
+    // none before the next '{' or '}' outside all of those.
     std::size_t matching_parenthesis(std::size_t open);
 
     // For a "/*" at open: the position just past its "*/", or npos when the

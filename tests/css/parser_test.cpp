@@ -179,6 +179,8 @@ TEST(Parser, ProtectedPieces) {
         // An argument never runs over a brace, so this '(' stays open.
         {"a:x(b{x:f()}", "style[tag<a>:<x>+<(b>]{x:f()}"},
         {"a:x(\"{\"){}", "style[tag<a>:<x>(<\"{\">)]{}"},
+        {"a:not([x=)]){}", "style[tag<a>:<not>(<[x=)]>)]{}"},
+        {"[){],:2({}", "style[tag<[){]>,:<2>+<(>]{}"},
         {"@import \"a;b c.css\" screen;", "import<\"a;b c.css\">media<screen>"},
         {"@supports (content:\"{\"){a{}}", "supports<(content:\"{\")>[style[tag<a>]{}]"},
         // An unterminated string runs to the end, so its item fails.
