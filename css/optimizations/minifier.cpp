@@ -1,0 +1,86 @@
+#include "css/optimizations/minifier.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "css/optimizations/font_keywords.h"
+#include "css/optimizations/walk.h"
+#include "css/writer.h"
+
+namespace css {
+
+std::optional<std::size_t> MError::offset() const {
+    if (!failure_) return std::nullopt;
+    return std::min(failure_->offset, input_.size());
+}
+
+std::optional<std::size_t> MError::line() const {
+    const std::optional<std::size_t> at = offset();
+    if (!at) return std::nullopt;
+    // Carriage returns play no part: "\r\n" and "\n" both end a line, a lone
+    // "\r" does not.
+    const std::string_view before = input_.substr(0, *at);
+    return static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n')) + 1;
+}
+
+std::string MError::message() const {
+    const std::optional<std::size_t> at = line();
+    if (!at) return std::string(invalid_css_message);
+    return std::string(invalid_block_message) + std::to_string(*at);
+}
+
+std::string MError::debug() const {
+    std::string out = "MError { message: ";
+    out += quoted_debug_text(message());
+    out += ", error: ";
+    out += quoted_debug_text(input_);
+    out += " }";
+    return out;
+}
+
+std::string quoted_debug_text(std::string_view text) {
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\0': out += "\\0"; break;
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        default:
+            if (byte < 0x20 || byte == 0x7f) {
+                out += "\\u{";
+                out += hex[byte >> 4];
+                out += hex[byte & 0xf];
+                out += '}';
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+CssMinifier::CssMinifier() : transformers_(default_transformers()) {}
+
+CssMinifier::CssMinifier(std::vector<Transformer> transformers) : transformers_(std::move(transformers)) {}
+
+std::expected<std::string, MError> CssMinifier::minify_css(std::string_view input) const {
+    std::expected<Stylesheet, ParseFailure> parsed = parse_stylesheet(input);
+    if (!parsed) return std::unexpected(MError(parsed.error(), input));
+    Stylesheet& sheet = *parsed;
+    walk_declaration_maps(sheet.items, [&](DeclarationMap& declarations) {
+        declarations = apply_transformers(std::move(declarations), transformers_);
+    });
+    // A second complete walk: the font rewrites see names already lowered.
+    walk_declaration_maps(sheet.items, rewrite_font_keywords);
+    return write_stylesheet(sheet);
+}
+
+}  // namespace css

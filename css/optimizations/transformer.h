@@ -1,0 +1,40 @@
+#pragma once
+// The transformer pass: a list of text rewrites run over every declaration
+// of a block.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "css/declaration_map.h"
+
+namespace css {
+
+enum class TransformTarget {
+    Name,   // the property name
+    Value,  // the value text, "!important" included
+};
+
+struct Transformer {
+    TransformTarget target = TransformTarget::Value;
+    // Takes the text that `target` names and returns it rewritten. It also
+    // gets the declaration's property name as it stands when the entry runs
+    // (for a Name entry, the text itself): the number rewrite must keep the
+    // zero units of custom properties and flex values.
+    std::function<std::string(std::string text, std::string_view property)> apply;
+};
+
+// shorten_colour and shorten_numbers on values, then lowercase_name on
+// names.
+std::vector<Transformer> default_transformers();
+
+// A new block from the old one: each declaration in order goes through the
+// transformers in list order, each getting the text its predecessor left,
+// and the result is inserted into the new map. The map's insert keeps every
+// declaration in place except an earlier exact repeat, so
+// "COLOR:red;color:red" ends as one "color:red" and "COLOR:red;color:blue"
+// keeps both.
+DeclarationMap apply_transformers(DeclarationMap declarations, const std::vector<Transformer>& transformers);
+
+}  // namespace css

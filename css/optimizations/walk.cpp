@@ -1,0 +1,44 @@
+#include "css/optimizations/walk.h"
+
+#include <cstddef>
+#include <type_traits>
+#include <variant>
+
+namespace css {
+
+void walk_declaration_maps(std::vector<Item>& items, const std::function<void(DeclarationMap&)>& pass) {
+    // An explicit stack rather than recursion: the parser limits nesting,
+    // but a model built in code need not be so shallow.
+    struct Level {
+        std::vector<Item>* items;
+        std::size_t next;
+    };
+    std::vector<Level> stack{{&items, 0}};
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next == level.items->size()) {
+            stack.pop_back();
+            continue;
+        }
+        Item& item = (*level.items)[level.next++];
+        std::vector<Item>* nested = nullptr;
+        std::visit(
+            [&](auto& rule) {
+                using Rule = std::decay_t<decltype(rule)>;
+                if constexpr (std::is_same_v<Rule, MediaRule> || std::is_same_v<Rule, SupportsRule>) {
+                    nested = &rule.items;
+                } else if constexpr (std::is_same_v<Rule, KeyframesRule>) {
+                    for (KeyframeBlock& frame : rule.frames) pass(frame.declarations);
+                } else if constexpr (std::is_same_v<Rule, StatementRule>) {
+                    // Statements hold no declarations.
+                } else {
+                    pass(rule.declarations);
+                }
+            },
+            static_cast<ItemVariant&>(item));
+        // Pushed after the visit: `level` may dangle once the stack grows.
+        if (nested != nullptr) stack.push_back({nested, 0});
+    }
+}
+
+}  // namespace css
