@@ -370,9 +370,12 @@ private:
         pseudo.space_before = space;
         next = gap(name_end);
         if (at(next, '(')) {
+            // An unclosed argument would let the text after the selector,
+            // which sorting changes, decide where it ends.
             const std::size_t close = scanner_.matching_parenthesis(next);
+            if (close == npos) return std::nullopt;
             // "()" is no argument; it stays in the trailing text.
-            if (close != npos && close > next + 1) {
+            if (close > next + 1) {
                 pseudo.argument = std::string(slice(next + 1, close));
                 next = close + 1;
             }

@@ -115,12 +115,7 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
 }
 
 std::size_t Scanner::matching_parenthesis(std::size_t open) {
-    if (!known_matches_.empty()) {
-        if (const auto known = known_matches_.find(open); known != known_matches_.end()) return known->second;
-    }
-    open_stack_.clear();
-    closed_pairs_.clear();
-    open_stack_.push_back(open);
+    std::size_t depth = 1;
     // Square brackets hold attribute selectors, whose unquoted text is
     // opaque to every other selector piece too, so it is to this scan.
     std::size_t brackets = 0;
@@ -142,30 +137,15 @@ std::size_t Scanner::matching_parenthesis(std::size_t open) {
             ++brackets;
         } else if (c == ']' && brackets > 0) {
             --brackets;
-        }
-        if (brackets > 0 || c == ']') {
-            ++pos;
-            continue;
-        }
-        // No selector argument holds a brace outside a string. Stopping
-        // there keeps an unclosed "(" from reaching into the declarations,
-        // which would make its meaning depend on what follows the list.
-        if (c == '{' || c == '}') break;
-        if (c == '(') {
-            open_stack_.push_back(pos);
-        } else if (c == ')') {
-            const std::size_t inner = open_stack_.back();
-            open_stack_.pop_back();
-            if (open_stack_.empty()) return pos;
-            closed_pairs_.emplace_back(inner, pos);
+        } else if (brackets == 0) {
+            // No selector argument holds a brace outside a string. Stopping
+            // there keeps an unclosed "(" from scanning the declarations.
+            if (c == '{' || c == '}') return npos;
+            if (c == '(') ++depth;
+            if (c == ')' && --depth == 0) return pos;
         }
         ++pos;
     }
-    // Every "(" seen on the way was seen outside strings, comments and
-    // brackets, as a scan starting there would see it, and would meet the
-    // same end, so its answer is known now too.
-    for (const auto& [inner, match] : closed_pairs_) known_matches_.emplace(inner, match);
-    for (const std::size_t inner : open_stack_) known_matches_.emplace(inner, npos);
     return npos;
 }
 

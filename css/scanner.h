@@ -5,9 +5,6 @@
 #include <array>
 #include <cstddef>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
-#include <vector>
 
 namespace css {
 
@@ -76,11 +73,6 @@ private:
     // again.
     std::size_t close_search_from_ = std::string_view::npos;
     std::size_t close_found_at_ = std::string_view::npos;
-    // Matches found while scanning for a ')' that never came, so that a
-    // chain of unclosed "(" is scanned once rather than once per "(".
-    std::unordered_map<std::size_t, std::size_t> known_matches_;
-    std::vector<std::size_t> open_stack_;
-    std::vector<std::pair<std::size_t, std::size_t>> closed_pairs_;
 };
 
 }  // namespace css

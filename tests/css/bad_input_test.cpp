@@ -206,8 +206,8 @@ TEST(BadInput, HugeInputsStayLinear) {
 }
 
 TEST(BadInput, RepeatedUnclosedOpenersStayLinear) {
-    // Each of these would rescan the rest of the text once per opener if
-    // the scans did not remember what they learnt.
+    // Each of these would rescan the rest of the text once per opener if a
+    // failed scan were retried from every later opener.
     expect_sound(repeat("a:x(", 100000) + "{}");
     expect_sound(repeat("a:x(:y(b) ", 50000) + "{}");
     expect_sound(wrapped("a{x:", repeat("/*", 100000), "*/y}"));

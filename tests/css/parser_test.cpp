@@ -175,12 +175,14 @@ TEST(Parser, ProtectedPieces) {
         {"a:not([title=\")\"]){}", "style[tag<a>:<not>(<[title=\")\"]>)]{}"},
         {"a:is(b, c:hover){}", "style[tag<a>:<is>(<b, c:hover>)]{}"},
         {"a:not(:is(b)) c{}", "style[tag<a>:<not>(<:is(b)>)_+<c>]{}"},
-        {"a:x(b:y[c,d]{}", "style[tag<a>:<x>+<(b>:<y[c,d]>]{}"},
-        // An argument never runs over a brace, so this '(' stays open.
-        {"a:x(b{x:f()}", "style[tag<a>:<x>+<(b>]{x:f()}"},
+        {"a:x(b:y[c,d]{}", "fail@0"},
+        // An argument must close before the block, and never runs over a
+        // brace, so these rules fail.
+        {"a:x(b{x:f()}", "fail@0"},
+        {"a:x(,b{}", "fail@0"},
         {"a:x(\"{\"){}", "style[tag<a>:<x>(<\"{\">)]{}"},
         {"a:not([x=)]){}", "style[tag<a>:<not>(<[x=)]>)]{}"},
-        {"[){],:2({}", "style[tag<[){]>,:<2>+<(>]{}"},
+        {"[){],:2({}", "fail@0"},
         {"@import \"a;b c.css\" screen;", "import<\"a;b c.css\">media<screen>"},
         {"@supports (content:\"{\"){a{}}", "supports<(content:\"{\")>[style[tag<a>]{}]"},
         // An unterminated string runs to the end, so its item fails.

@@ -107,8 +107,10 @@ TEST(Writer, DeclarationsKeepFallbacks) {
         {"a{x:1;y:2;x:1}", "a{y:2;x:1}"},
         {"a{content:\"x; COLOR:#FFF\"}", "a{content:\"x; COLOR:#FFF\"}"},
         {"b[title=\"x,a\"],a{}", "a,b[title=\"x,a\"]{}"},
-        // Sorting puts the open '(' first; the ')' in brackets must not close it.
-        {"[){],:2({}", ":2(,[){]{}"},
+        // Sorted in front of a ')' of another selector, an unclosed '(' would
+        // change meaning; it fails instead.
+        {":)(:,),:)({}", "fail@0"},
+        {":)(:,),:)(){}", ":)(),:)(:,){}"},
     });
 }
 
