@@ -1,9 +1,136 @@
 #include "src/api/build_css.h"
 
-namespace brelix {
+#include <algorithm>
+#include <string>
+#include <vector>
 
-// Placeholder until the style-sheet build lands: refuse rather than claim
-// a bundle was written.
-Result<> build_css(const Bundle&) { return fail("the style-sheet bundle build is not available yet"); }
+#include "css/optimizations/minifier.h"
+#include "src/api/build_steps.h"
+#include "src/api/run_directory.h"
+#include "src/fault.h"
+#include "src/platform/platform.h"
+#include "unicode/utf8.h"
+
+namespace brelix {
+namespace {
+
+constexpr std::string_view debug_file_name = "out-debug.css";
+constexpr std::string_view release_file_name = "out.css";
+
+constexpr std::string_view rejection_prefix = "called `Result::unwrap()` on an `Err` value: ";
+
+// The joined text of the minifier's input, with where each source begins,
+// so that a rejected construct can be traced back to its own file.
+struct JoinedSources {
+  std::string text;
+  std::vector<std::size_t> starts;
+};
+
+// "<file> line N: the style sheet is rejected here (Invalid block at line M
+// of the joined style sheets)": a line a person can act on, printed before
+// the fault's own message.
+std::string rejection_hint(const Bundle& bundle, const JoinedSources& joined, std::size_t offset,
+                           std::string_view display) {
+  const auto after = std::upper_bound(joined.starts.begin(), joined.starts.end(), offset);
+  const std::size_t index = after == joined.starts.begin() ? 0 : static_cast<std::size_t>(after - joined.starts.begin()) - 1;
+  const std::size_t start = joined.starts.empty() ? 0 : joined.starts[index];
+  const std::size_t end = std::min(offset, joined.text.size());
+  const std::size_t line =
+      static_cast<std::size_t>(std::count(joined.text.begin() + static_cast<std::ptrdiff_t>(start),
+                                          joined.text.begin() + static_cast<std::ptrdiff_t>(end), '\n')) +
+      1;
+  std::string hint = "brelix: the style sheet ";
+  if (index < bundle.files.size()) {
+    hint.append(bundle.files[index]);
+  }
+  hint.append(" cannot be minified: its line ");
+  hint.append(std::to_string(line));
+  hint.append(" starts a construct the minifier rejects (");
+  hint.append(display);
+  hint.append(" of the joined style sheets)");
+  return hint;
+}
+
+}  // namespace
+
+Result<> build_css(const Bundle& bundle) {
+  print_progress(bundle.name, progress_start);
+
+  const Result<std::string> debug_path = run_file(debug_file_name);
+  if (!debug_path) return std::unexpected(debug_path.error());
+  const Result<std::string> release_path = run_file(release_file_name);
+  if (!release_path) return std::unexpected(release_path.error());
+
+  if (platform::exists(*debug_path)) {
+    if (Result<> deleted = platform::delete_file(*debug_path); !deleted) return deleted;
+  }
+  Result<platform::File> debug = platform::open_for_append(*debug_path);
+  if (!debug) return std::unexpected(std::move(debug.error()));
+
+  print_progress(bundle.name, progress_concatenating);
+  // The debug style sheet is the sources exactly as they are, nothing
+  // between them.
+  for (const std::string_view file : bundle.files) {
+    const Result<std::string> source = read_source(file);
+    if (!source) return std::unexpected(source.error());
+    if (Result<> written = debug->write_all(*source); !written) return written;
+  }
+  print_progress(bundle.name, progress_concatenating_done);
+
+  // The release file is opened only now, once the debug style sheet is
+  // complete, and deleted first so that it never starts with what an
+  // earlier failed run left.
+  if (platform::exists(*release_path)) {
+    if (Result<> deleted = platform::delete_file(*release_path); !deleted) return deleted;
+  }
+  Result<platform::File> release = platform::open_for_append(*release_path);
+  if (!release) return std::unexpected(std::move(release.error()));
+
+  print_progress(bundle.name, progress_processing);
+  // Each source is read a second time, for the minifier, which sees text:
+  // invalid UTF-8 becomes U+FFFD there while the debug file keeps the bytes.
+  JoinedSources joined;
+  for (const std::string_view file : bundle.files) {
+    const Result<std::string> source = read_source(file);
+    if (!source) return std::unexpected(source.error());
+    if (!joined.starts.empty()) {
+      joined.text.push_back('\n');
+    }
+    joined.starts.push_back(joined.text.size());
+    joined.text.append(unicode::decode_lossy(*source));
+  }
+
+  {
+    const css::CssMinifier minifier;
+    auto minified = minifier.minify_css(joined.text);
+    if (!minified) {
+      const css::MError& error = minified.error();
+      const std::string display = error.message();
+      fault(std::string(rejection_prefix) + error.debug(),
+            rejection_hint(bundle, joined, error.offset().value_or(joined.text.size()), display));
+    }
+    if (Result<> written = release->write_all(*minified); !written) return written;
+  }
+
+  if (bundle.append_extra) {
+    print_progress(bundle.name, progress_appending);
+    for (const std::string_view file : bundle.extra) {
+      const Result<std::string> source = read_source(file);
+      if (!source) return std::unexpected(source.error());
+      if (Result<> written = debug->write_all(*source); !written) return written;
+      if (Result<> written = release->write_all(*source); !written) return written;
+    }
+    print_progress(bundle.name, progress_appending_done);
+  }
+
+  if (Result<> moved = move_file(*debug_path, bundle.out_debug); !moved) return moved;
+  if (Result<> moved = move_file(*release_path, bundle.out); !moved) return moved;
+
+  print_done(bundle.name);
+
+  release->close();
+  debug->close();
+  return {};
+}
 
 }  // namespace brelix
