@@ -57,13 +57,13 @@ TEST(Processes, EveryArgumentArrivesExactly) {
   const std::string log = world.path("args");
   std::vector<std::string> arguments = {
       "--echo", log, "plain", "two words", "a&b|c", "(x)^y", "100%", "!PATH!", "semi;comma,eq=",
-      "trailing\\", "back\\slash", "C:\\a&b^c%PATH%d!e(f) g\\out.js", "'single'",
+      "trailing\\", "back\\slash", "C:\\a&b^c%BRELIX_TEST_UNSET%d!e(f) g\\out.js", "'single'",
   };
   if (!on_windows()) {
-    // Wine's cmd expands a variable reference standing alone even after a
-    // caret, where Windows' cmd leaves it; and the stand-in reads its
-    // arguments in the ANSI code page there.
-    arguments.insert(arguments.end(), {"%PATH%", "a %PATH% b", "é ü ∑"});
+    // Wine's cmd expands a reference to a variable that is set even after
+    // the caret that makes Windows' cmd leave it; and the stand-in reads
+    // its arguments in the ANSI code page there.
+    arguments.insert(arguments.end(), {"%PATH%", "a %PATH% b", "C:\\a&b^c%PATH%d", "é ü ∑"});
   }
   Result<ChildEnd> end = run(program_path("fake_uglifyjs"), arguments);
   ASSERT_TRUE(end) << end.error().message;
