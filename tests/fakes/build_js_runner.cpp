@@ -5,12 +5,13 @@
 //   build_js_runner NAME OUT OUT_DEBUG SWITCHES [FILE...] [-- EXTRA...]
 //
 // SWITCHES holds "i" for the importer and "e" for appending the extras, or
-// is "-".
+// is "-"; with "c" the bundle is built as a style sheet instead.
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "src/api/build_css.h"
 #include "src/api/build_js.h"
 #include "src/api/run_directory.h"
 #include "src/platform/platform.h"
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
       (in_extra ? bundle.extra : bundle.files).push_back(args[i]);
     }
   }
-  const Result<> outcome = build_js(bundle);
+  const Result<> outcome = args[4].find('c') != std::string::npos ? build_css(bundle) : build_js(bundle);
   remove_run_directory();
   if (!outcome) {
     (void)platform::write(platform::Stream::error, format_failure_report(outcome.error()));

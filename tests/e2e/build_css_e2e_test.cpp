@@ -1,0 +1,214 @@
+// The style-sheet bundle build from outside: build_js_runner with the "c"
+// switch builds one style-sheet bundle in a world of its own. Expectations
+// are computed here from the sources, with the minifier called directly.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "css/optimizations/minifier.h"
+#include "tests/support/world.h"
+#include "unicode/utf8.h"
+
+namespace brelix::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view name = "Sheets - css";
+
+std::string progress(bool append_extra) {
+  const std::string n(name);
+  std::string out = n + ": start\n";
+  out += n + ": Concatenating files\n";
+  out += n + ": Concatenating done\n";
+  out += n + ": Processing files\n";
+  if (append_extra) {
+    out += n + ": Appeding extra\n";
+    out += n + ": Appeding done\n";
+  }
+  out += n + ": done\n\n";
+  return out;
+}
+
+struct Source {
+  std::string path;
+  std::string bytes;
+};
+
+class CssWorld : public World {
+ public:
+  void add(std::vector<Source>& list, const std::string& relative, const std::string& bytes) const {
+    write_file(relative, bytes);
+    list.push_back({relative, bytes});
+  }
+
+  RunResult build(const std::vector<Source>& files, const std::vector<Source>& extra, bool append_extra = true) const {
+    make_dir("dest");
+    std::vector<std::string> args = {std::string(name), path("dest/out.css"), path("dest/out-debug.css"),
+                                     append_extra ? "ce" : "c"};
+    for (const Source& file : files) args.push_back(path(file.path));
+    if (!extra.empty()) args.push_back("--");
+    for (const Source& file : extra) args.push_back(path(file.path));
+    return run("build_js_runner", args);
+  }
+
+  void plant_old_outputs() const {
+    write_file("dest/out.css", "old release");
+    write_file("dest/out-debug.css", "old debug");
+  }
+  void expect_old_outputs() const {
+    EXPECT_EQ(read_file("dest/out.css"), "old release");
+    EXPECT_EQ(read_file("dest/out-debug.css"), "old debug");
+  }
+  // The run's own folder, which a fault leaves behind.
+  std::string run_folder() const {
+    for (const auto& entry : fs::directory_iterator(path("tmp"))) {
+      if (entry.path().filename().string().rfind("brelix-", 0) == 0) return entry.path().generic_string();
+    }
+    return {};
+  }
+};
+
+std::string concatenation(const std::vector<Source>& files, const std::vector<Source>& extra = {}) {
+  std::string out;
+  for (const Source& file : files) out += file.bytes;
+  for (const Source& file : extra) out += file.bytes;
+  return out;
+}
+
+std::string joined_text(const std::vector<Source>& files) {
+  std::string out;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (i > 0) out += '\n';
+    out += unicode::decode_lossy(files[i].bytes);
+  }
+  return out;
+}
+
+std::string minified(const std::vector<Source>& files) {
+  const std::string joined = joined_text(files);
+  auto result = css::CssMinifier().minify_css(joined);
+  EXPECT_TRUE(result.has_value()) << "the test's own sources must be accepted";
+  return result ? *result : std::string();
+}
+
+TEST(BuildCss, DebugIsTheRawConcatenationAndReleaseTheMinifiedJoinFollowedByTheExtras) {
+  CssWorld world;
+  std::vector<Source> files;
+  std::vector<Source> extra;
+  // The first ends without a line feed: raw in the debug file, but one line
+  // feed apart for the minifier. The second holds bytes that are not UTF-8.
+  world.add(files, "css/a.css", "a { color : #FFFFFF ; margin : 0px 0px }");
+  world.add(files, "css/b.css", "b::selection{ color: rgb(255, 0, 0) }\n.x{content:'\xff\xfe'}\n");
+  world.add(files, "css/c.css", "@media screen {\n  .c { font-weight: bold }\n}\n");
+  world.add(extra, "css/lib.min.css", ".lib{color:red}");
+  world.add(extra, "css/more.min.css", ".more{x:y}\n");
+
+  const RunResult result = world.build(files, extra);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, progress(true));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(world.read_file("dest/out-debug.css"), concatenation(files, extra));
+  EXPECT_EQ(world.read_file("dest/out.css"), minified(files) + concatenation({}, extra));
+  // The minifier saw U+FFFD in place of each invalid byte.
+  EXPECT_NE(world.read_file("dest/out.css").find("\xEF\xBF\xBD\xEF\xBF\xBD"), std::string::npos);
+  EXPECT_EQ(world.run_folder(), "") << "the run's folder is removed after success";
+}
+
+TEST(BuildCss, AnEmptySourceListAndNoAppendStep) {
+  CssWorld world;
+  std::vector<Source> extra;
+  world.add(extra, "css/lib.min.css", ".lib{color:red}");
+
+  RunResult result = world.build({}, extra);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(world.read_file("dest/out-debug.css"), concatenation({}, extra));
+  EXPECT_EQ(world.read_file("dest/out.css"), minified({}) + concatenation({}, extra));
+
+  std::vector<Source> files;
+  world.add(files, "css/a.css", "a{x:y}");
+  result = world.build(files, extra, false);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, progress(false));
+  EXPECT_EQ(world.read_file("dest/out-debug.css"), concatenation(files));
+  EXPECT_EQ(world.read_file("dest/out.css"), minified(files));
+}
+
+struct RejectionCase {
+  std::size_t bad_index;    // which of three sources holds the rejected construct
+  std::size_t line_in_file; // where it begins there
+};
+
+class BuildCssRejection : public ::testing::TestWithParam<RejectionCase> {};
+
+TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination) {
+  const RejectionCase c = GetParam();
+  CssWorld world;
+  world.plant_old_outputs();
+  std::vector<Source> files;
+  const std::string bad = "ok{x:y}\n\n  a{color:red;;}\nb{x:y}\n";  // rejected at line 3
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::string good = "/* sheet " + std::to_string(i) + " */\np" + std::to_string(i) + "{x:y}\n";
+    world.add(files, "css/s" + std::to_string(i) + ".css", i == c.bad_index ? bad : good);
+  }
+  std::vector<Source> extra;
+  world.add(extra, "css/lib.min.css", ".lib{color:red}");
+
+  const RunResult result = world.build(files, extra);
+  EXPECT_EQ(result.status, 101);
+  world.expect_old_outputs();
+
+  // The joined text's own line, counted independently.
+  const std::string joined = joined_text(files);
+  std::size_t joined_line = 1;
+  const std::size_t offset = joined.find("a{color:red;;}");
+  for (std::size_t i = 0; i < offset; ++i) joined_line += joined[i] == '\n' ? 1 : 0;
+
+  const std::size_t newline = result.err.find('\n');
+  ASSERT_NE(newline, std::string::npos) << result.err;
+  const std::string hint = result.err.substr(0, newline);
+  EXPECT_NE(hint.find(world.path(files[c.bad_index].path)), std::string::npos) << hint;
+  EXPECT_NE(hint.find("line " + std::to_string(c.line_in_file) + " "), std::string::npos) << hint;
+  EXPECT_NE(hint.find("Invalid block at line " + std::to_string(joined_line)), std::string::npos) << hint;
+
+  const std::string message = result.err.substr(newline + 1);
+  const std::string expected_start =
+      "called `Result::unwrap()` on an `Err` value: MError { message: \"Invalid block at line " +
+      std::to_string(joined_line) + "\", error: \"";
+  EXPECT_EQ(message.substr(0, expected_start.size()), expected_start) << message;
+  EXPECT_EQ(message.substr(message.size() < 4 ? 0 : message.size() - 4), "\" }\n") << message;
+
+  // What a fault leaves: the complete debug file, an empty release file.
+  const std::string folder = world.run_folder();
+  ASSERT_NE(folder, "");
+  EXPECT_EQ(world.read_file(folder.substr(world.root().size() + 1) + "/out-debug.css"), concatenation(files));
+  EXPECT_EQ(world.read_file(folder.substr(world.root().size() + 1) + "/out.css"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(FirstMiddleLast, BuildCssRejection,
+                         ::testing::Values(RejectionCase{0, 3}, RejectionCase{1, 3}, RejectionCase{2, 3}));
+
+TEST(BuildCss, AMissingSourceOrExtraIsAFailureWithTheSystemsText) {
+  for (const bool missing_extra : {false, true}) {
+    CssWorld world;
+    world.plant_old_outputs();
+    std::vector<Source> files;
+    std::vector<Source> extra;
+    world.add(files, "css/a.css", "a{x:y}");
+    (missing_extra ? extra : files).push_back({"css/missing.css", ""});
+
+    const RunResult result = world.build(files, extra);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err.rfind("Error: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find(" (os error "), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("missing.css"), std::string::npos) << "no context is added: " << result.err;
+    world.expect_old_outputs();
+  }
+}
+
+}  // namespace
+}  // namespace brelix::testing
