@@ -144,9 +144,11 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
 
 std::string strip_leading(std::string text, std::string_view unit, std::string_view put) {
     if (!text.starts_with(unit)) return text;
-    std::string_view rest = text;
-    while (rest.starts_with(unit)) rest.remove_prefix(unit.size());
-    return std::string(put) + std::string(rest);
+    std::size_t start = 0;
+    while (std::string_view(text).substr(start).starts_with(unit)) start += unit.size();
+    std::string out(put);
+    out.append(text, start);
+    return out;
 }
 
 std::string eight_steps(std::string text) {
