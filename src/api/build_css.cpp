@@ -61,10 +61,7 @@ Result<> build_css(const Bundle& bundle) {
   const Result<std::string> release_path = run_file(release_file_name);
   if (!release_path) return std::unexpected(release_path.error());
 
-  if (platform::exists(*debug_path)) {
-    if (Result<> deleted = platform::delete_file(*debug_path); !deleted) return deleted;
-  }
-  Result<platform::File> debug = platform::open_for_append(*debug_path);
+  Result<platform::File> debug = open_cleared_for_append(*debug_path);
   if (!debug) return std::unexpected(std::move(debug.error()));
 
   print_progress(bundle.name, progress_concatenating);
@@ -80,10 +77,7 @@ Result<> build_css(const Bundle& bundle) {
   // The release file is opened only now, once the debug style sheet is
   // complete, and deleted first so that it never starts with what an
   // earlier failed run left.
-  if (platform::exists(*release_path)) {
-    if (Result<> deleted = platform::delete_file(*release_path); !deleted) return deleted;
-  }
-  Result<platform::File> release = platform::open_for_append(*release_path);
+  Result<platform::File> release = open_cleared_for_append(*release_path);
   if (!release) return std::unexpected(std::move(release.error()));
 
   print_progress(bundle.name, progress_processing);

@@ -56,13 +56,9 @@ Result<> build_js(const Bundle& bundle) {
   if (!release_path) return std::unexpected(release_path.error());
 
   // Only the debug file is cleared by deleting it; the release file is
-  // truncated when opened.
-  if (platform::exists(*debug_path)) {
-    if (Result<> deleted = platform::delete_file(*debug_path); !deleted) return deleted;
-  }
-  // Declared in release order: on every way out the child goes first, then
-  // the release handle, then the debug handle.
-  Result<platform::File> debug = platform::open_for_append(*debug_path);
+  // truncated when opened. Declared in release order: on every way out the
+  // child goes first, then the release handle, then the debug handle.
+  Result<platform::File> debug = open_cleared_for_append(*debug_path);
   if (!debug) return std::unexpected(std::move(debug.error()));
   Result<platform::File> release = platform::open_for_write(*release_path);
   if (!release) return std::unexpected(std::move(release.error()));

@@ -92,4 +92,11 @@ Result<> move_file(std::string_view from, std::string_view to, const RenameFunct
   return copy_then_rename(from, to, rename);
 }
 
+Result<platform::File> open_cleared_for_append(const std::string& path) {
+  if (platform::exists(path)) {
+    if (Result<> deleted = platform::delete_file(path); !deleted) return std::unexpected(std::move(deleted.error()));
+  }
+  return platform::open_for_append(path);
+}
+
 }  // namespace brelix

@@ -33,6 +33,10 @@ void print_done(std::string_view name);
 // system's text.
 Result<std::string> read_source(std::string_view written_path);
 
+// Deletes whatever a file left at path, then opens it for append: an
+// output that must never start with an earlier failed run's content.
+Result<platform::File> open_cleared_for_append(const std::string& path);
+
 // True when bytes are a source after which one line feed must follow, so
 // that a source ending inside a // comment cannot swallow the first line of
 // the next: not empty, and the last byte is not a line feed.
