@@ -3,7 +3,8 @@
 // its time. Called as uglifyjs is, "IN -c toplevel -m toplevel -o OUT", it
 // writes "/*min*/" and IN's bytes to OUT. BRELIX_FAKE_UGLIFYJS chooses
 // another behaviour: "fail" (writes junk to OUT, exits 3), "abort" (dies by
-// abort()), "slow" (waits a second first). BRELIX_FAKE_UGLIFYJS_LOG names a
+// abort()), "slow" (waits a second first), "slow:MS" (waits MS
+// milliseconds first). BRELIX_FAKE_UGLIFYJS_LOG names a
 // file that gets each argument on a line of its own and, where /proc shows
 // them, the files the process holds open.
 //
@@ -71,6 +72,9 @@ int main(int argc, char** argv) {
   }
   if (mode == "abort") std::abort();
   if (mode == "slow") std::this_thread::sleep_for(std::chrono::seconds(1));
+  if (mode.starts_with("slow:")) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(mode.substr(5).data())));
+  }
   write_all(out, "/*min*/" + read_all(in));
   return 0;
 }
