@@ -1,0 +1,191 @@
+// Whole Veltrano runs of the sample project killed by SIGKILL at random
+// moments: whenever the run dies, each destination holds either its old
+// content or the complete new output, the destinations come into place in
+// the run's order, and nothing else in the world has changed.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/faults/sample_build.h"
+
+namespace brelix::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kills = 60;
+// Long enough that kills land inside the minifier too, short enough that
+// reading, writing and moving still take a fair share of a run.
+constexpr const char* minifier_delay = "slow:30";
+
+// brelix in a process group of its own, so that the minifier it leaves
+// behind when it dies can be found and ended too.
+class Started {
+ public:
+  explicit Started(const World& world) {
+    std::vector<std::string> args = {program_path("brelix"), "--veltrano"};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env_text;
+    for (const auto& [name, value] : world.environment()) env_text.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& entry : env_text) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd = 0; fd <= 2; ++fd) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    if (posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Started() { end_group(); }
+  Started(const Started&) = delete;
+  Started& operator=(const Started&) = delete;
+
+  bool running() const { return pid_ > 0; }
+
+  // Waits for brelix itself; true when it exited with status 0.
+  bool wait() {
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+  void kill_now() const { kill(pid_, SIGKILL); }
+
+  // Ends what is left of the group: a minifier orphaned by the kill. The
+  // test process is their subreaper, so they can be waited for as its own.
+  void end_group() {
+    if (pid_ <= 0) return;
+    kill(-pid_, SIGKILL);
+#ifdef __linux__
+    while (waitpid(-pid_, nullptr, 0) > 0 || errno == EINTR) {
+    }
+#else
+    const auto give_up = Clock::now() + std::chrono::seconds(10);
+    while (kill(-pid_, 0) == 0 && Clock::now() < give_up) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+#endif
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+class Subreaper {
+ public:
+#ifdef __linux__
+  Subreaper() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+  ~Subreaper() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
+#endif
+};
+
+// The left-overs of killed runs in the world's temporary folder: run
+// folders holding working files, nothing else.
+void expect_only_run_folders(const World& world) {
+  const std::set<std::string> working = {"out-debug.js", "out.js", "out-debug.css", "out.css"};
+  for (const auto& entry : fs::directory_iterator(world.path("tmp"))) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name.starts_with("brelix-") && entry.is_directory() && !entry.is_symlink()) << name;
+    if (!entry.is_directory()) continue;
+    for (const auto& inner : fs::directory_iterator(entry.path())) {
+      EXPECT_TRUE(working.contains(inner.path().filename().string())) << inner.path();
+    }
+  }
+}
+
+TEST(KilledRun, EveryDestinationIsOldOrCompletelyNew) {
+  const Subreaper subreaper;
+  SampleBuild build;
+  World& world = build.world();
+  world.set_env("BRELIX_FAKE_UGLIFYJS", minifier_delay);
+  const std::vector<std::string>& destinations = build.destinations();
+
+  // The complete new outputs, from a run left alone.
+  build.plant_old_content();
+  const RunResult reference = world.run("brelix", {"--veltrano"});
+  ASSERT_EQ(reference.status, 0) << reference.err;
+  const std::vector<std::string> fresh = build.read_destinations();
+  for (std::size_t i = 0; i < destinations.size(); ++i) {
+    ASSERT_NE(fresh[i], build.old_content(destinations[i])) << destinations[i];
+  }
+  const std::map<std::string, std::string> others = build.other_files();
+  const std::vector<std::string> beside = build.beside_world();
+
+  // How long a whole run takes here, started as the killed runs are.
+  Clock::duration whole{};
+  for (int i = 0; i < 3; ++i) {
+    build.plant_old_content();
+    const auto start = Clock::now();
+    Started run(world);
+    ASSERT_TRUE(run.running());
+    ASSERT_TRUE(run.wait());
+    whole = std::max(whole, Clock::now() - start);
+  }
+  const auto span = std::chrono::duration_cast<std::chrono::microseconds>(whole).count() * 11 / 10;
+
+  const std::uint64_t seed = fault_seed();
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (set BRELIX_FAULT_SEED to repeat), runs of " +
+               std::to_string(span) + " us");
+  std::mt19937_64 random(seed);
+  std::uniform_int_distribution<long long> moment(0, span);
+
+  std::vector<int> in_place(destinations.size() + 1, 0);
+  for (int k = 0; k < kills; ++k) {
+    build.plant_old_content();
+    const long long at = moment(random);
+    {
+      Started run(world);
+      ASSERT_TRUE(run.running());
+      std::this_thread::sleep_for(std::chrono::microseconds(at));
+      run.kill_now();
+      run.wait();
+    }
+    const std::vector<std::string> now = build.read_destinations();
+    std::size_t fresh_count = 0;
+    while (fresh_count < now.size() && now[fresh_count] == fresh[fresh_count]) ++fresh_count;
+    for (std::size_t i = fresh_count; i < now.size(); ++i) {
+      EXPECT_EQ(now[i], build.old_content(destinations[i]))
+          << destinations[i] << " after a kill at " << at << " us: " << now[i].size() << " bytes, the new output has "
+          << fresh[i].size() << (i > fresh_count && now[i] == fresh[i] ? ", in place before an earlier destination" : "");
+    }
+    ++in_place[fresh_count];
+    EXPECT_EQ(build.other_files(), others) << "after a kill at " << at << " us";
+    EXPECT_EQ(build.beside_world(), beside);
+    expect_only_run_folders(world);
+    if (HasFailure()) break;
+  }
+  std::string spread;
+  for (std::size_t i = 0; i < in_place.size(); ++i) spread += " " + std::to_string(i) + ":" + std::to_string(in_place[i]);
+  std::cout << "kills by destinations in place:" << spread << "\n";
+}
+
+}  // namespace
+}  // namespace brelix::testing
