@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -139,17 +140,19 @@ TEST(KilledRun, EveryDestinationIsOldOrCompletelyNew) {
   const std::map<std::string, std::string> others = build.other_files();
   const std::vector<std::string> beside = build.beside_world();
 
-  // How long a whole run takes here, started as the killed runs are.
-  Clock::duration whole{};
+  // How long a whole run takes here, started as the killed runs are: the
+  // middle of three, as the first may still find the caches cold.
+  std::vector<Clock::duration> wholes;
   for (int i = 0; i < 3; ++i) {
     build.plant_old_content();
     const auto start = Clock::now();
     Started run(world);
     ASSERT_TRUE(run.running());
     ASSERT_TRUE(run.wait());
-    whole = std::max(whole, Clock::now() - start);
+    wholes.push_back(Clock::now() - start);
   }
-  const auto span = std::chrono::duration_cast<std::chrono::microseconds>(whole).count() * 11 / 10;
+  std::sort(wholes.begin(), wholes.end());
+  const auto span = std::chrono::duration_cast<std::chrono::microseconds>(wholes[1]).count() * 11 / 10;
 
   const std::uint64_t seed = fault_seed();
   SCOPED_TRACE("seed " + std::to_string(seed) + " (set BRELIX_FAULT_SEED to repeat), runs of " +
