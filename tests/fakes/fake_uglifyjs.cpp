@@ -6,7 +6,8 @@
 // abort()), "slow" (waits a second first), "slow:MS" (waits MS
 // milliseconds first). BRELIX_FAKE_UGLIFYJS_LOG names a
 // file that gets each argument on a line of its own and, where /proc shows
-// them, the files the process holds open.
+// them, the files the process holds open, one "open N: TARGET" line for each
+// descriptor N (one of them is the listing of /proc/self/fd itself).
 //
 // Called directly, "--exit N" exits with N, "--abort" aborts and
 // "--echo FILE ARGS..." writes ARGS to FILE, one per line.
@@ -37,7 +38,8 @@ std::string open_files() {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
     std::error_code ignored;
-    out += "open: " + std::filesystem::read_symlink(entry.path(), ignored).string() + "\n";
+    out += "open " + entry.path().filename().string() + ": " +
+           std::filesystem::read_symlink(entry.path(), ignored).string() + "\n";
   }
   return out;
 }
