@@ -92,7 +92,7 @@ inline Tree snapshot(const std::string& root) {
     } else if (S_ISFIFO(info.st_mode)) {
       entry.kind = 'p';
     }
-    tree[fs::relative(it->path(), root).generic_string()] = entry;
+    tree[it->path().lexically_relative(root).generic_string()] = entry;
   }
   return tree;
 }
