@@ -9,6 +9,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -42,18 +43,24 @@ def ensure_bench_packages():
     subprocess.run(["npm", "ci", "--prefix", BENCH, "--no-audit", "--no-fund", "--loglevel=error"], check=True)
 
 
-def run_child(argv, stdout_path, stdin_path=None, env=None):
+def run_child(argv, stdout_path, stdin_path=None, env=None, timeout=None):
     """Runs ARGV once with standard output into STDOUT_PATH; returns
     (wall seconds, peak RSS in bytes, exit status, standard error text).
     Peak RSS is the child's own (wait4's rusage), not the largest
-    descendant's: each tool here does its work in the process started."""
+    descendant's: each tool here does its work in the process started.
+    A child still running after TIMEOUT seconds is killed (status -9)."""
     with open(stdout_path, "wb") as out, open(stdout_path + ".err", "wb") as err:
         stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
         try:
             start = time.perf_counter()
             child = subprocess.Popen(argv, stdin=stdin, stdout=out, stderr=err, env=env)
+            timer = threading.Timer(timeout, child.kill) if timeout else None
+            if timer:
+                timer.start()
             _, status, usage = os.wait4(child.pid, 0)
             wall = time.perf_counter() - start
+            if timer:
+                timer.cancel()
         finally:
             if stdin_path:
                 stdin.close()
