@@ -40,7 +40,11 @@ def ensure_bench_packages():
     if os.path.exists(installed) and os.path.getmtime(installed) >= os.path.getmtime(lock):
         return
     say("installing bench/package-lock.json (npm ci --prefix bench)")
-    subprocess.run(["npm", "ci", "--prefix", BENCH, "--no-audit", "--no-fund", "--loglevel=error"], check=True)
+    # Without --legacy-peer-deps npm 11 refuses its own lock file: Bulma's
+    # optional peer sass-embedded names platform packages that the lock
+    # cannot list. No peer is needed to read the packages' style sheets.
+    subprocess.run(["npm", "ci", "--prefix", BENCH, "--no-audit", "--no-fund", "--loglevel=error",
+                    "--legacy-peer-deps"], check=True)
 
 
 def run_child(argv, stdout_path, stdin_path=None, env=None, timeout=None):

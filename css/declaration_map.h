@@ -23,13 +23,15 @@ struct Declaration {
 // Callers that want names compared without case (the optimisation passes)
 // lower-case them before inserting.
 //
-// Entries sit in a vector with an open-addressing index beside it keyed by
-// name and value, so insert is O(1) on average; removed entries stay as
-// tombstones until they outnumber the live ones.
+// Entries sit in a vector. Most blocks hold a handful of declarations, and
+// for those a scan of the vector is cheaper than hashing, so the map keeps
+// no index until it grows past a few entries. Beyond that an
+// open-addressing index keyed by name and value makes insert O(1) on
+// average; removed entries stay as tombstones until they outnumber the live
+// ones.
 class DeclarationMap {
     struct Entry {
         Declaration declaration;
-        std::size_t hash = 0;
         bool removed = false;
     };
 
@@ -75,6 +77,14 @@ public:
     // and value. Invalidates iterators.
     void insert(std::string name, std::string value);
 
+    // After values or names were changed in place, makes the map what
+    // inserting its entries one by one into an empty map would make it: of
+    // entries that are now equal, only the last stays.
+    void drop_repeats();
+
+    // Room for `count` entries without reallocation.
+    void reserve(std::size_t count) { entries_.reserve(count); }
+
     // The number of live entries.
     std::size_t len() const { return live_; }
     bool empty() const { return live_ == 0; }
@@ -94,16 +104,25 @@ public:
     friend bool operator==(const DeclarationMap& a, const DeclarationMap& b);
 
 private:
+    struct Slot {
+        std::size_t hash = 0;
+        std::size_t entry = 0;  // the entry's index plus one; 0 when empty
+    };
+
+    // Marks the live entry equal to (name, value), if any, as removed.
+    void remove_equal_by_scan(const std::string& name, const std::string& value);
+    void remove_equal_by_index(const std::string& name, const std::string& value);
     void rebuild_index();
     void compact();
     // The slot holding an entry equal to (name, value), or the empty slot
     // where it belongs.
     std::size_t find_slot(std::size_t hash, const std::string& name, const std::string& value) const;
+    void mark_removed(Entry& entry);
 
     std::vector<Entry> entries_;
-    // Open addressing with linear probing; 0 is empty, otherwise the entry
-    // index plus one. Holds each live entry once; never more than half full.
-    std::vector<std::size_t> slots_;
+    // Empty while the map is small. Otherwise open addressing with linear
+    // probing, holding each live entry once and never more than half full.
+    std::vector<Slot> slots_;
     std::size_t live_ = 0;
     bool index_stale_ = false;
 };

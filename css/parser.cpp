@@ -257,22 +257,29 @@ private:
 
     std::optional<DeclarationMap> declaration_block(std::size_t& pos) {
         if (!at(pos, '{')) return std::nullopt;
-        DeclarationMap declarations;
+        // Collected first, so that the map is sized once: blocks do not
+        // nest, so one list serves every block.
+        pending_.clear();
         std::size_t next = gap(pos + 1);
         while (true) {
             std::size_t after = gap(next);
-            if (!next_is_not(after, item_openers) || !declaration(after, declarations)) break;
+            if (!next_is_not(after, item_openers) || !declaration(after)) break;
             next = gap(after);
         }
         next = gap(next);
         if (!at(next, '}')) return std::nullopt;
         pos = next + 1;
+        DeclarationMap declarations;
+        declarations.reserve(pending_.size());
+        for (Declaration& declaration : pending_) {
+            declarations.insert(std::move(declaration.name), std::move(declaration.value));
+        }
         return declarations;
     }
 
     // A name or value that trims to nothing counts as missing: "color:\f;"
     // is as empty as "color:;", and printing it would not parse again.
-    bool declaration(std::size_t& pos, DeclarationMap& into) {
+    bool declaration(std::size_t& pos) {
         const std::size_t name_start = gap(pos);
         const std::size_t name_end = scanner_.scan_piece(name_start, declaration_name_stops, Nesting::None);
         const std::string_view name = trimmed(name_start, name_end);
@@ -285,7 +292,7 @@ private:
         const std::string_view value = trimmed(value_start, value_end);
         if (value.empty() || value_end == text_.size()) return false;
         pos = at(value_end, ';') ? value_end + 1 : value_end;
-        into.insert(std::string(name), std::string(value));
+        pending_.push_back(Declaration{std::string(name), std::string(value)});
         return true;
     }
 
@@ -396,6 +403,7 @@ private:
 
     Scanner scanner_;
     std::string_view text_;
+    std::vector<Declaration> pending_;
 };
 
 }  // namespace

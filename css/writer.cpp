@@ -79,17 +79,30 @@ void append_block(std::string& out, const DeclarationMap& declarations) {
 }
 
 void append_selector_list(std::string& out, const std::vector<Selector>& selectors) {
-    std::vector<std::string> texts;
-    texts.reserve(selectors.size());
-    for (const Selector& selector : selectors) {
-        std::string text;
-        append_selector(text, selector);
-        texts.push_back(std::move(text));
+    // Most rules have one selector: nothing to sort.
+    if (selectors.size() == 1) {
+        append_selector(out, selectors.front());
+        return;
     }
-    // std::string compares bytes as unsigned, shorter prefix first.
+    // Each selector is printed once into one buffer; the sort moves views.
+    std::string printed;
+    std::vector<std::size_t> ends;
+    ends.reserve(selectors.size());
+    for (const Selector& selector : selectors) {
+        append_selector(printed, selector);
+        ends.push_back(printed.size());
+    }
+    std::vector<std::string_view> texts;
+    texts.reserve(selectors.size());
+    std::size_t start = 0;
+    for (const std::size_t end : ends) {
+        texts.emplace_back(printed.data() + start, end - start);
+        start = end;
+    }
+    // char_traits<char> compares bytes as unsigned, shorter prefix first.
     std::ranges::sort(texts);
     bool first = true;
-    for (const std::string& text : texts) {
+    for (const std::string_view text : texts) {
         if (!first) out += ',';
         first = false;
         out += text;
@@ -183,8 +196,9 @@ void append_items(std::string& out, const std::vector<Item>& items) {
 
 }  // namespace
 
-std::string write_stylesheet(const Stylesheet& sheet) {
+std::string write_stylesheet(const Stylesheet& sheet, std::size_t expected_size) {
     std::string out;
+    out.reserve(expected_size);
     append_items(out, sheet.items);
     return out;
 }

@@ -4,6 +4,7 @@
 // line breaks and no ';' after the last declaration of a block. All four
 // functions only read the model and never fail.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,9 @@
 
 namespace css {
 
-std::string write_stylesheet(const Stylesheet& sheet);
+// expected_size is only a capacity hint (the input's length, say), so that
+// a large sheet is not copied again and again as the text grows.
+std::string write_stylesheet(const Stylesheet& sheet, std::size_t expected_size = 0);
 std::string write_item(const Item& item);
 // The selectors printed one by one, sorted byte-wise (duplicates kept) and
 // joined with ','.

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "css/optimizations/minifier.h"
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
         bytes = std::move(*input);
     }
 
-    const std::string text = unicode::decode_lossy(bytes);
+    const std::string text = unicode::decode_lossy(std::move(bytes));
     const auto minified = css::CssMinifier().minify_css(text);
     if (!minified) fail_with(minified.error().message() + "\n", rejected_status);
     if (!brelix::platform::write(Stream::output, *minified)) fail_with(stdout_error_text, error_status);

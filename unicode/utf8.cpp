@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace unicode {
 namespace {
@@ -151,6 +152,11 @@ std::string decode_lossy(std::string_view text) {
     }
     out.append(text.data() + (copied - start), static_cast<std::size_t>(end - copied));
     return out;
+}
+
+std::string decode_lossy(std::string&& text) {
+    if (is_valid_utf8(text)) return std::move(text);
+    return decode_lossy(std::string_view(text));
 }
 
 }  // namespace unicode

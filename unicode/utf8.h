@@ -44,6 +44,9 @@ std::size_t ascii_run_length(std::string_view text, std::size_t pos);
 // The text with every maximal ill-formed subsequence replaced by U+FFFD.
 // Valid input comes back byte for byte.
 std::string decode_lossy(std::string_view text);
+// The same for text the caller gives up: valid input is moved, not copied,
+// so a large style sheet is not held twice.
+std::string decode_lossy(std::string&& text);
 
 // Appends the UTF-8 form of c. Requires: c is a Unicode scalar value.
 inline void append_utf8(std::string& out, char32_t c) {

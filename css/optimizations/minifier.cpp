@@ -75,12 +75,15 @@ std::expected<std::string, MError> CssMinifier::minify_css(std::string_view inpu
     std::expected<Stylesheet, ParseFailure> parsed = parse_stylesheet(input);
     if (!parsed) return std::unexpected(MError(parsed.error(), input));
     Stylesheet& sheet = *parsed;
+    // Both passes in one walk: each rewrites one map without looking at any
+    // other, so finishing the first pass on a map before the second starts
+    // on it gives what two complete walks give, and the model is read once.
+    // The font rewrites still see names already lowered.
     walk_declaration_maps(sheet.items, [&](DeclarationMap& declarations) {
         declarations = apply_transformers(std::move(declarations), transformers_);
+        rewrite_font_keywords(declarations);
     });
-    // A second complete walk: the font rewrites see names already lowered.
-    walk_declaration_maps(sheet.items, rewrite_font_keywords);
-    return write_stylesheet(sheet);
+    return write_stylesheet(sheet, input.size());
 }
 
 }  // namespace css

@@ -21,22 +21,22 @@ std::vector<Transformer> default_transformers() {
 }
 
 DeclarationMap apply_transformers(DeclarationMap declarations, const std::vector<Transformer>& transformers) {
-    DeclarationMap rewritten;
+    // Rewritten where they stand, then repeats dropped: the same map as
+    // inserting the rewritten declarations one by one into a new one, without
+    // building it.
     for (Declaration& declaration : declarations) {
-        std::string name = std::move(declaration.name);
-        std::string value = std::move(declaration.value);
         for (const Transformer& transformer : transformers) {
             if (transformer.target == TransformTarget::Name) {
                 // The property view must not alias the text being moved in.
-                const std::string property = name;
-                name = transformer.apply(std::move(name), property);
+                const std::string property = declaration.name;
+                declaration.name = transformer.apply(std::move(declaration.name), property);
             } else {
-                value = transformer.apply(std::move(value), name);
+                declaration.value = transformer.apply(std::move(declaration.value), declaration.name);
             }
         }
-        rewritten.insert(std::move(name), std::move(value));
     }
-    return rewritten;
+    declarations.drop_repeats();
+    return declarations;
 }
 
 }  // namespace css

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -113,6 +115,60 @@ TEST(DeclarationMap, ManyEntriesStayInOrder) {
         ++expected;
     }
     EXPECT_EQ(expected, count);
+}
+
+// The map against a plain list that does what the contract says, over
+// random inserts, in-place edits and repeat drops, at sizes on both sides
+// of the point where the map starts to keep an index.
+TEST(DeclarationMap, AgreesWithAPlainListAtEverySize) {
+    std::mt19937 random(20261208);
+    const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    const auto text = [&](char prefix, int n) { return numbered(prefix, pick(n)); };
+
+    // Removing the last equal entry: after edits two may be equal, and a
+    // repeat replaces the later.
+    const auto reference_insert = [](Pairs& list, std::string name, std::string value) {
+        for (std::size_t i = list.size(); i-- > 0;) {
+            if (list[i].first == name && list[i].second == value) {
+                list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        }
+        list.emplace_back(std::move(name), std::move(value));
+    };
+
+    for (int round = 0; round < 300; ++round) {
+        DeclarationMap map;
+        Pairs reference;
+        const int names = 1 + pick(6);
+        const int values = 1 + pick(4);
+        const int operations = pick(80);
+        for (int step = 0; step < operations; ++step) {
+            const int kind = pick(10);
+            if (kind < 7 || reference.empty()) {
+                std::string name = text('n', names);
+                std::string value = text('v', values);
+                map.insert(name, value);
+                reference_insert(reference, std::move(name), std::move(value));
+            } else if (kind < 9) {
+                // Edit one entry in place, as the passes do.
+                const std::size_t target = static_cast<std::size_t>(pick(static_cast<int>(reference.size())));
+                std::string value = text('v', values);
+                std::size_t index = 0;
+                for (Declaration& declaration : map) {
+                    if (index++ == target) declaration.value = value;
+                }
+                reference[target].second = std::move(value);
+            } else {
+                map.drop_repeats();
+                Pairs rebuilt;
+                for (auto& [name, value] : reference) reference_insert(rebuilt, std::move(name), std::move(value));
+                reference = std::move(rebuilt);
+            }
+            ASSERT_EQ(contents(map), reference) << "round " << round << ", step " << step;
+            ASSERT_EQ(map.len(), reference.size());
+        }
+    }
 }
 
 }  // namespace

@@ -95,6 +95,8 @@ TEST(Utf8Decode, Cases) {
         std::string lossy;
         for (char32_t cp : c.expected) unicode::append_utf8(lossy, cp);
         EXPECT_EQ(decode_lossy(c.bytes), lossy);
+        // The overload that takes the text over must decode alike.
+        EXPECT_EQ(decode_lossy(std::string(c.bytes)), lossy);
     }
 }
 
