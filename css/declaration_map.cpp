@@ -33,10 +33,11 @@ void DeclarationMap::mark_removed(Entry& entry) {
 
 std::size_t DeclarationMap::find_slot(std::size_t hash, const std::string& name,
                                       const std::string& value) const {
-    const std::size_t mask = slots_.size() - 1;
+    const std::vector<Slot>& slots = *index_;
+    const std::size_t mask = slots.size() - 1;
     std::size_t slot = hash & mask;
-    while (slots_[slot].entry != 0) {
-        const Slot& candidate = slots_[slot];
+    while (slots[slot].entry != 0) {
+        const Slot& candidate = slots[slot];
         const Declaration& declaration = entries_[candidate.entry - 1].declaration;
         if (candidate.hash == hash && declaration.name == name && declaration.value == value) return slot;
         slot = (slot + 1) & mask;
@@ -46,15 +47,17 @@ std::size_t DeclarationMap::find_slot(std::size_t hash, const std::string& name,
 
 void DeclarationMap::rebuild_index() {
     std::size_t size = min_slots;
-    while (size < 2 * (live_ + 1)) size *= 2;
-    slots_.assign(size, Slot{});
+    while (size < 2 * (std::size_t{live_} + 1)) size *= 2;
+    if (!index_) index_ = std::make_unique<std::vector<Slot>>();
+    std::vector<Slot>& slots = *index_;
+    slots.assign(size, Slot{});
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const Entry& entry = entries_[i];
         if (entry.removed) continue;
         const std::size_t hash = hash_of(entry.declaration.name, entry.declaration.value);
         // After in-place edits two live entries may be equal; the index
         // points at the later one, which is the one a repeat would replace.
-        slots_[find_slot(hash, entry.declaration.name, entry.declaration.value)] = Slot{hash, i + 1};
+        slots[find_slot(hash, entry.declaration.name, entry.declaration.value)] = Slot{hash, i + 1};
     }
     index_stale_ = false;
 }
@@ -83,7 +86,7 @@ void DeclarationMap::remove_equal_by_scan(const std::string& name, const std::st
 }
 
 void DeclarationMap::drop_repeats() {
-    if (slots_.empty() && entries_.size() <= max_scanned_entries) {
+    if (!indexed() && entries_.size() <= max_scanned_entries) {
         // Entries before i hold no two equal ones, so one match at most.
         for (std::size_t i = 1; i < entries_.size(); ++i) {
             const Entry& entry = entries_[i];
@@ -100,15 +103,17 @@ void DeclarationMap::drop_repeats() {
         return;
     }
     std::size_t size = min_slots;
-    while (size < 2 * (live_ + 1)) size *= 2;
-    slots_.assign(size, Slot{});
+    while (size < 2 * (std::size_t{live_} + 1)) size *= 2;
+    if (!index_) index_ = std::make_unique<std::vector<Slot>>();
+    std::vector<Slot>& slots = *index_;
+    slots.assign(size, Slot{});
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         Entry& entry = entries_[i];
         if (entry.removed) continue;
         const std::size_t hash = hash_of(entry.declaration.name, entry.declaration.value);
         const std::size_t slot = find_slot(hash, entry.declaration.name, entry.declaration.value);
-        if (slots_[slot].entry != 0) mark_removed(entries_[slots_[slot].entry - 1]);
-        slots_[slot] = Slot{hash, i + 1};
+        if (slots[slot].entry != 0) mark_removed(entries_[slots[slot].entry - 1]);
+        slots[slot] = Slot{hash, i + 1};
     }
     index_stale_ = false;
     const std::size_t removed = entries_.size() - live_;
@@ -116,18 +121,19 @@ void DeclarationMap::drop_repeats() {
 }
 
 void DeclarationMap::insert(std::string name, std::string value) {
-    if (slots_.empty() && entries_.size() < max_scanned_entries) {
+    if (!indexed() && entries_.size() < max_scanned_entries) {
         remove_equal_by_scan(name, value);
         entries_.push_back(Entry{Declaration{std::move(name), std::move(value)}, false});
         ++live_;
         return;
     }
-    if (slots_.empty() || index_stale_ || 2 * (live_ + 1) > slots_.size()) rebuild_index();
+    if (!indexed() || index_stale_ || 2 * (std::size_t{live_} + 1) > index_->size()) rebuild_index();
+    std::vector<Slot>& slots = *index_;
     const std::size_t hash = hash_of(name, value);
     const std::size_t slot = find_slot(hash, name, value);
-    if (slots_[slot].entry != 0) mark_removed(entries_[slots_[slot].entry - 1]);
+    if (slots[slot].entry != 0) mark_removed(entries_[slots[slot].entry - 1]);
     entries_.push_back(Entry{Declaration{std::move(name), std::move(value)}, false});
-    slots_[slot] = Slot{hash, entries_.size()};
+    slots[slot] = Slot{hash, entries_.size()};
     ++live_;
     const std::size_t removed = entries_.size() - live_;
     if (removed >= min_removed_to_compact && removed > live_) compact();

@@ -2,7 +2,9 @@
 // The declarations of one block, in source order.
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,22 @@ class DeclarationMap {
     };
 
 public:
+    DeclarationMap() = default;
+    // A copy starts without an index; it builds one when it needs it.
+    DeclarationMap(const DeclarationMap& other) : entries_(other.entries_), live_(other.live_) {}
+    DeclarationMap& operator=(const DeclarationMap& other) {
+        if (this != &other) {
+            entries_ = other.entries_;
+            index_.reset();
+            live_ = other.live_;
+            index_stale_ = false;
+        }
+        return *this;
+    }
+    DeclarationMap(DeclarationMap&&) noexcept = default;
+    DeclarationMap& operator=(DeclarationMap&&) noexcept = default;
+    ~DeclarationMap() = default;
+
     using iterator = Iterator<Declaration, std::vector<Entry>::iterator>;
     using const_iterator = Iterator<const Declaration, std::vector<Entry>::const_iterator>;
 
@@ -119,11 +137,17 @@ private:
     std::size_t find_slot(std::size_t hash, const std::string& name, const std::string& value) const;
     void mark_removed(Entry& entry);
 
+    bool indexed() const { return index_ != nullptr; }
+
     std::vector<Entry> entries_;
-    // Empty while the map is small. Otherwise open addressing with linear
-    // probing, holding each live entry once and never more than half full.
-    std::vector<Slot> slots_;
-    std::size_t live_ = 0;
+    // Absent while the map is small, and in a copy until it is needed, so
+    // that the many small maps of a style sheet pay one pointer for it.
+    // Otherwise open addressing with linear probing, holding each live entry
+    // once and never more than half full.
+    std::unique_ptr<std::vector<Slot>> index_;
+    // A block of four billion declarations would take far more memory than
+    // any machine that could parse it has.
+    std::uint32_t live_ = 0;
     bool index_stale_ = false;
 };
 

@@ -27,6 +27,7 @@ std::size_t leading_space(std::string_view text) {
 }  // namespace
 
 std::string_view trim_end(std::string_view text) {
+    if (!text.empty() && text.back() > ' ' && text.back() < 0x7F) return text;
     std::size_t end = text.size();
     while (end > 0) {
         // Step back to the lead byte of the last character; a stray
@@ -42,6 +43,10 @@ std::string_view trim_end(std::string_view text) {
 }
 
 std::string_view trim(std::string_view text) {
+    // Nearly every piece starts and ends with a printable ASCII character,
+    // which no decoding needs to confirm.
+    const auto plain = [](char c) { return c > ' ' && c < 0x7F; };
+    if (!text.empty() && plain(text.front()) && plain(text.back())) return text;
     return trim_end(text.substr(leading_space(text)));
 }
 
@@ -56,7 +61,7 @@ std::size_t Scanner::comment_end(std::size_t open) {
     return close_found_at_ == npos ? npos : close_found_at_ + 2;
 }
 
-std::size_t Scanner::skip_gap(std::size_t pos, bool* saw_space) {
+std::size_t Scanner::skip_gap_from(std::size_t pos, bool* saw_space) {
     while (pos < text_.size()) {
         if (is_gap_space(text_[pos])) {
             ++pos;
@@ -85,9 +90,16 @@ std::size_t Scanner::string_end(std::size_t open) const {
 std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting) {
     const char open = nesting == Nesting::Parentheses ? '(' : '[';
     const char close = nesting == Nesting::Parentheses ? ')' : ']';
+    // Characters that are neither a stop nor one of these are passed over
+    // in a tight loop.
+    static constexpr CharSet specials{"\"'/()[]"};
     std::size_t depth = 0;
     while (pos < text_.size()) {
         const char c = text_[pos];
+        if (!specials.has(c) && !stops.has(c)) {
+            ++pos;
+            continue;
+        }
         if (depth == 0 && stops.has(c)) return pos;
         if (c == '"' || c == '\'') {
             pos = string_end(pos);

@@ -46,7 +46,11 @@ public:
 
     // Skips gap space and comments. Sets saw_space when gap space was among
     // them. A "/*" without a later "*/" ends the gap.
-    std::size_t skip_gap(std::size_t pos, bool* saw_space = nullptr);
+    std::size_t skip_gap(std::size_t pos, bool* saw_space = nullptr) {
+        // Inline for the common case, a piece right after the last one.
+        if (pos >= text_.size() || (!is_gap_space(text_[pos]) && text_[pos] != '/')) return pos;
+        return skip_gap_from(pos, saw_space);
+    }
 
     // The end of the piece starting at pos: the first stop character outside
     // strings, comments and the given brackets, or the end of the text.
@@ -67,6 +71,8 @@ public:
     std::size_t string_end(std::size_t open) const;
 
 private:
+    std::size_t skip_gap_from(std::size_t pos, bool* saw_space);
+
     std::string_view text_;
     // The last search for "*/": every "/*" between the two positions closes
     // at the same place, so a run of openers is not searched again and

@@ -2,6 +2,8 @@
 
 #include "css/optimizations/value_scan.h"
 
+#include <cstring>
+
 namespace css {
 
 namespace {
@@ -17,6 +19,28 @@ bool equals_ascii_case_insensitive(std::string_view text, std::string_view lower
     }
     return true;
 }
+
+// Writes the shortened value over the value itself. Every rewrite only
+// removes text, so the write position never passes the read position, and
+// everything from the write position on is still the original: what is
+// read (the next characters, the one before, a function name) is never
+// text already written.
+class InPlace {
+public:
+    explicit InPlace(std::string& text) : text_(text) {}
+
+    void put(char c) { text_[written_++] = c; }
+    void put(std::string_view piece) {
+        char* to = text_.data() + written_;
+        if (piece.data() != to) std::memmove(to, piece.data(), piece.size());
+        written_ += piece.size();
+    }
+    void finish() { text_.resize(written_); }
+
+private:
+    std::string& text_;
+    std::size_t written_ = 0;
+};
 
 // The text as the leading rewrites leave it: one character put in front of
 // what is left of the value, or nothing.
@@ -50,17 +74,18 @@ void strip_leading(std::string_view value, Head& head, std::string_view unit, ch
 // removes a space, a comma or anything of "!important", so ", " and
 // " !important" are found where they stood in the original, and a space
 // goes when a comma precedes it or "!important" follows it.
-void shorten_span(std::string_view span, bool keep_units, std::string& out) {
+void shorten_span(std::string_view span, bool keep_units, InPlace& out) {
     std::size_t pos = 0;
     while (pos < span.size()) {
-        const char c = span[pos];
-        if (c != ' ') {
-            out += c;
-            ++pos;
-            continue;
+        const std::size_t space = span.find(' ', pos);
+        if (space == std::string_view::npos) {
+            out.put(span.substr(pos));
+            return;
         }
+        out.put(span.substr(pos, space - pos));
+        pos = space;
         const bool after_comma = pos > 0 && span[pos - 1] == ',';
-        if (!after_comma && !span.substr(pos + 1).starts_with(important)) out += ' ';
+        if (!after_comma && !span.substr(pos + 1).starts_with(important)) out.put(' ');
         ++pos;
         if (pos >= span.size() || span[pos] != '0') continue;
         std::size_t end = pos + 1;
@@ -71,14 +96,19 @@ void shorten_span(std::string_view span, bool keep_units, std::string& out) {
         if (end < span.size() && span[end] == '.') {
             pos = end;  // the '.' is copied next, without its zero
         } else {
-            out += '0';
+            out.put('0');
             pos = end;
         }
     }
 }
 
 bool needs_scan(std::string_view value) {
-    return value.find_first_of(" ,") != std::string_view::npos || value.starts_with('0');
+    // A loop, not find_first_of, which searches the set once per character.
+    if (value.starts_with('0')) return true;
+    for (const char c : value) {
+        if (c == ' ' || c == ',') return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -101,9 +131,8 @@ std::string shorten_numbers(std::string value, std::string_view property) {
     }
     strip_leading(text, head, "0.", '.');
 
-    std::string out;
-    out.reserve(text.size());
-    if (head.put != '\0') out += head.put;
+    InPlace out(value);
+    if (head.put != '\0') out.put(head.put);
     // The leading rewrites only remove "0px", "0rem" and "0.", all of which
     // lie in the first plain span; spans are cut against head.rest so that
     // function names are still read from the original text.
@@ -114,12 +143,13 @@ std::string shorten_numbers(std::string value, std::string_view property) {
         if (offset <= head.rest) return;
         if (span_start < head.rest) span.remove_prefix(head.rest - span_start);
         if (kind == SpanKind::Verbatim) {
-            out += span;
+            out.put(span);
         } else {
             shorten_span(span, keep_property_units || kind == SpanKind::Guarded, out);
         }
     });
-    return out;
+    out.finish();
+    return value;
 }
 
 }  // namespace css

@@ -36,7 +36,9 @@ inline bool is_name_byte(char c) {
 std::size_t quoted_end(std::string_view text, std::size_t open);
 
 // Calls sink(span, kind) for consecutive spans that together make up the
-// value, in order. Plain and guarded spans never contain a quote or a
+// value, in order. Nothing before the end of a span is read once the span
+// has gone to the sink, so a sink may write its result over text already
+// passed. Plain and guarded spans never contain a quote or a
 // terminated comment, and every parenthesis starts or ends a span, so a
 // pattern made of other characters never crosses a span boundary.
 template <typename Sink>
@@ -88,11 +90,12 @@ void split_value(std::string_view value, Sink&& sink) {
             // the '(' itself stops the next walk.
             std::size_t name_start = pos;
             while (name_start > span_start && is_name_byte(value[name_start - 1])) --name_start;
+            // Read before the span goes to the sink: a sink may write over
+            // the text it has been given (shorten_numbers does).
+            const bool guarded = is_guarded_function(value.substr(name_start, pos - name_start));
             flush(pos + 1);
             ++depth;
-            if (guarded_at == 0 && is_guarded_function(value.substr(name_start, pos - name_start))) {
-                guarded_at = depth;
-            }
+            if (guarded_at == 0 && guarded) guarded_at = depth;
         } else if (c == ')') {
             flush(pos);
             if (depth > 0) {
