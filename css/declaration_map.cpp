@@ -6,13 +6,40 @@
 
 namespace css {
 
+struct DeclarationMap::Index {
+    struct Slot {
+        std::size_t hash = 0;
+        std::size_t entry = 0;  // the entry's index plus one; 0 when empty
+    };
+
+    // The slot holding an entry equal to (name, value), or the empty slot
+    // where it belongs.
+    std::size_t find(std::size_t hash, const std::vector<Declaration>& entries, const std::string& name,
+                     const std::string& value) const {
+        const std::size_t mask = slots.size() - 1;
+        std::size_t slot = hash & mask;
+        while (slots[slot].entry != 0) {
+            const Slot& candidate = slots[slot];
+            const Declaration& declaration = entries[candidate.entry - 1];
+            if (candidate.hash == hash && declaration.name == name && declaration.value == value) return slot;
+            slot = (slot + 1) & mask;
+        }
+        return slot;
+    }
+
+    // Linear probing, never more than half full; each live entry once.
+    std::vector<Slot> slots;
+    // One mark per entry: true for a tombstone.
+    std::vector<bool> removed;
+};
+
 namespace {
 
 constexpr std::size_t min_slots = 16;
-// Up to this many entries (tombstones included) an insert scans the vector
-// instead of keeping an index: comparing a few short texts costs less than
-// hashing them, and the map stays as small as its entries.
-constexpr std::size_t max_scanned_entries = 8;
+// Up to this many entries an insert scans the vector instead of keeping an
+// index: comparing a few short texts costs less than hashing them, and the
+// map stays as small as its entries.
+constexpr std::size_t max_scanned_entries = 16;
 // Below this many tombstones compaction is not worth a pass.
 constexpr std::size_t min_removed_to_compact = 32;
 
@@ -25,61 +52,76 @@ std::size_t hash_of(const std::string& name, const std::string& value) {
 
 }  // namespace
 
-void DeclarationMap::mark_removed(Entry& entry) {
-    entry.removed = true;
-    entry.declaration = Declaration{};
+DeclarationMap::DeclarationMap() = default;
+DeclarationMap::~DeclarationMap() = default;
+DeclarationMap::DeclarationMap(DeclarationMap&&) noexcept = default;
+DeclarationMap& DeclarationMap::operator=(DeclarationMap&&) noexcept = default;
+
+DeclarationMap::DeclarationMap(const DeclarationMap& other) : live_(other.live_) {
+    entries_.reserve(other.live_);
+    for (const Declaration& declaration : other) entries_.push_back(declaration);
+}
+
+DeclarationMap& DeclarationMap::operator=(const DeclarationMap& other) {
+    if (this != &other) {
+        DeclarationMap copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+const std::vector<bool>* DeclarationMap::removed_marks() const {
+    return index_ ? &index_->removed : nullptr;
+}
+
+void DeclarationMap::remove_at(std::size_t entry) {
+    if (index_) {
+        index_->removed[entry] = true;
+        entries_[entry] = Declaration{};
+    } else {
+        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(entry));
+    }
     --live_;
 }
 
-std::size_t DeclarationMap::find_slot(std::size_t hash, const std::string& name,
-                                      const std::string& value) const {
-    const std::vector<Slot>& slots = *index_;
-    const std::size_t mask = slots.size() - 1;
-    std::size_t slot = hash & mask;
-    while (slots[slot].entry != 0) {
-        const Slot& candidate = slots[slot];
-        const Declaration& declaration = entries_[candidate.entry - 1].declaration;
-        if (candidate.hash == hash && declaration.name == name && declaration.value == value) return slot;
-        slot = (slot + 1) & mask;
+void DeclarationMap::rebuild_index(bool drop_equal) {
+    if (!index_) {
+        index_ = std::make_unique<Index>();
+        index_->removed.assign(entries_.size(), false);
     }
-    return slot;
-}
-
-void DeclarationMap::rebuild_index() {
     std::size_t size = min_slots;
     while (size < 2 * (std::size_t{live_} + 1)) size *= 2;
-    if (!index_) index_ = std::make_unique<std::vector<Slot>>();
-    std::vector<Slot>& slots = *index_;
-    slots.assign(size, Slot{});
+    std::vector<Index::Slot>& slots = index_->slots;
+    slots.assign(size, Index::Slot{});
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const Entry& entry = entries_[i];
-        if (entry.removed) continue;
-        const std::size_t hash = hash_of(entry.declaration.name, entry.declaration.value);
-        // After in-place edits two live entries may be equal; the index
-        // points at the later one, which is the one a repeat would replace.
-        slots[find_slot(hash, entry.declaration.name, entry.declaration.value)] = Slot{hash, i + 1};
+        if (index_->removed[i]) continue;
+        const Declaration& entry = entries_[i];
+        const std::size_t hash = hash_of(entry.name, entry.value);
+        const std::size_t slot = index_->find(hash, entries_, entry.name, entry.value);
+        if (drop_equal && slots[slot].entry != 0) remove_at(slots[slot].entry - 1);
+        slots[slot] = Index::Slot{hash, i + 1};
     }
     index_stale_ = false;
 }
 
-void DeclarationMap::compact() {
+void DeclarationMap::compact_if_worth_it() {
+    const std::size_t removed = entries_.size() - live_;
+    if (removed < min_removed_to_compact || removed <= live_) return;
     std::size_t kept = 0;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].removed) continue;
+        if (index_->removed[i]) continue;
         if (kept != i) entries_[kept] = std::move(entries_[i]);
         ++kept;
     }
     entries_.resize(kept);
-    rebuild_index();
+    index_->removed.assign(kept, false);
+    rebuild_index(false);
 }
 
 void DeclarationMap::remove_equal_by_scan(const std::string& name, const std::string& value) {
-    // From the back, so that of two equal entries (in-place edits can make
-    // them) the later one goes, as with the index.
     for (std::size_t i = entries_.size(); i-- > 0;) {
-        Entry& entry = entries_[i];
-        if (!entry.removed && entry.declaration.name == name && entry.declaration.value == value) {
-            mark_removed(entry);
+        if (entries_[i].name == name && entries_[i].value == value) {
+            remove_at(i);
             return;
         }
     }
@@ -87,56 +129,46 @@ void DeclarationMap::remove_equal_by_scan(const std::string& name, const std::st
 
 void DeclarationMap::drop_repeats() {
     if (!indexed() && entries_.size() <= max_scanned_entries) {
-        // Entries before i hold no two equal ones, so one match at most.
-        for (std::size_t i = 1; i < entries_.size(); ++i) {
-            const Entry& entry = entries_[i];
-            if (entry.removed) continue;
+        // Entries before i hold no two equal ones, so one match at most;
+        // when it goes, entry i moves down into i - 1.
+        for (std::size_t i = 1; i < entries_.size();) {
+            bool dropped = false;
             for (std::size_t j = i; j-- > 0;) {
-                Entry& earlier = entries_[j];
-                if (!earlier.removed && earlier.declaration == entry.declaration) {
-                    mark_removed(earlier);
+                if (entries_[j] == entries_[i]) {
+                    remove_at(j);
+                    dropped = true;
                     break;
                 }
             }
+            if (!dropped) ++i;
         }
         index_stale_ = false;
         return;
     }
-    std::size_t size = min_slots;
-    while (size < 2 * (std::size_t{live_} + 1)) size *= 2;
-    if (!index_) index_ = std::make_unique<std::vector<Slot>>();
-    std::vector<Slot>& slots = *index_;
-    slots.assign(size, Slot{});
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        Entry& entry = entries_[i];
-        if (entry.removed) continue;
-        const std::size_t hash = hash_of(entry.declaration.name, entry.declaration.value);
-        const std::size_t slot = find_slot(hash, entry.declaration.name, entry.declaration.value);
-        if (slots[slot].entry != 0) mark_removed(entries_[slots[slot].entry - 1]);
-        slots[slot] = Slot{hash, i + 1};
-    }
-    index_stale_ = false;
-    const std::size_t removed = entries_.size() - live_;
-    if (removed >= min_removed_to_compact && removed > live_) compact();
+    rebuild_index(true);
+    compact_if_worth_it();
 }
 
 void DeclarationMap::insert(std::string name, std::string value) {
     if (!indexed() && entries_.size() < max_scanned_entries) {
         remove_equal_by_scan(name, value);
-        entries_.push_back(Entry{Declaration{std::move(name), std::move(value)}, false});
+        entries_.push_back(Declaration{std::move(name), std::move(value)});
         ++live_;
         return;
     }
-    if (!indexed() || index_stale_ || 2 * (std::size_t{live_} + 1) > index_->size()) rebuild_index();
-    std::vector<Slot>& slots = *index_;
+    insert_indexed(std::move(name), std::move(value));
+}
+
+void DeclarationMap::insert_indexed(std::string name, std::string value) {
+    if (!indexed() || index_stale_ || 2 * (std::size_t{live_} + 1) > index_->slots.size()) rebuild_index(false);
     const std::size_t hash = hash_of(name, value);
-    const std::size_t slot = find_slot(hash, name, value);
-    if (slots[slot].entry != 0) mark_removed(entries_[slots[slot].entry - 1]);
-    entries_.push_back(Entry{Declaration{std::move(name), std::move(value)}, false});
-    slots[slot] = Slot{hash, entries_.size()};
+    const std::size_t slot = index_->find(hash, entries_, name, value);
+    if (index_->slots[slot].entry != 0) remove_at(index_->slots[slot].entry - 1);
+    entries_.push_back(Declaration{std::move(name), std::move(value)});
+    index_->removed.push_back(false);
+    index_->slots[slot] = Index::Slot{hash, entries_.size()};
     ++live_;
-    const std::size_t removed = entries_.size() - live_;
-    if (removed >= min_removed_to_compact && removed > live_) compact();
+    compact_if_worth_it();
 }
 
 bool operator==(const DeclarationMap& a, const DeclarationMap& b) {

@@ -26,16 +26,13 @@ struct Declaration {
 // lower-case them before inserting.
 //
 // Entries sit in a vector. Most blocks hold a handful of declarations, and
-// for those a scan of the vector is cheaper than hashing, so the map keeps
-// no index until it grows past a few entries. Beyond that an
-// open-addressing index keyed by name and value makes insert O(1) on
-// average; removed entries stay as tombstones until they outnumber the live
-// ones.
+// for those a scan of the vector is cheaper than hashing, so a small map is
+// nothing but its vector, and a removal closes the gap. Past a few entries
+// an open-addressing index keyed by name and value makes insert O(1) on
+// average; removed entries then stay as tombstones, marked in the index,
+// until they outnumber the live ones.
 class DeclarationMap {
-    struct Entry {
-        Declaration declaration;
-        bool removed = false;
-    };
+    struct Index;
 
     template <typename Value, typename Base>
     class Iterator {
@@ -47,10 +44,13 @@ class DeclarationMap {
         using reference = Value&;
 
         Iterator() = default;
-        Iterator(Base current, Base end) : current_(current), end_(end) { skip_removed(); }
+        Iterator(Base first, Base current, Base end, const std::vector<bool>* removed)
+            : first_(first), current_(current), end_(end), removed_(removed) {
+            skip_removed();
+        }
 
-        reference operator*() const { return current_->declaration; }
-        pointer operator->() const { return &current_->declaration; }
+        reference operator*() const { return *current_; }
+        pointer operator->() const { return &*current_; }
         Iterator& operator++() {
             ++current_;
             skip_removed();
@@ -65,31 +65,28 @@ class DeclarationMap {
 
     private:
         void skip_removed() {
-            while (current_ != end_ && current_->removed) ++current_;
+            if (removed_ == nullptr) return;
+            while (current_ != end_ && (*removed_)[static_cast<std::size_t>(current_ - first_)]) ++current_;
         }
+        Base first_{};
         Base current_{};
         Base end_{};
+        // The index's tombstone marks; null for a small map, which has none.
+        const std::vector<bool>* removed_ = nullptr;
     };
 
 public:
-    DeclarationMap() = default;
-    // A copy starts without an index; it builds one when it needs it.
-    DeclarationMap(const DeclarationMap& other) : entries_(other.entries_), live_(other.live_) {}
-    DeclarationMap& operator=(const DeclarationMap& other) {
-        if (this != &other) {
-            entries_ = other.entries_;
-            index_.reset();
-            live_ = other.live_;
-            index_stale_ = false;
-        }
-        return *this;
-    }
-    DeclarationMap(DeclarationMap&&) noexcept = default;
-    DeclarationMap& operator=(DeclarationMap&&) noexcept = default;
-    ~DeclarationMap() = default;
+    DeclarationMap();
+    // A copy holds the live entries only, without an index; it builds one
+    // when it needs it.
+    DeclarationMap(const DeclarationMap& other);
+    DeclarationMap& operator=(const DeclarationMap& other);
+    DeclarationMap(DeclarationMap&&) noexcept;
+    DeclarationMap& operator=(DeclarationMap&&) noexcept;
+    ~DeclarationMap();
 
-    using iterator = Iterator<Declaration, std::vector<Entry>::iterator>;
-    using const_iterator = Iterator<const Declaration, std::vector<Entry>::const_iterator>;
+    using iterator = Iterator<Declaration, std::vector<Declaration>::iterator>;
+    using const_iterator = Iterator<const Declaration, std::vector<Declaration>::const_iterator>;
 
     // Appends (name, value), first removing a live entry with the same name
     // and value. Invalidates iterators.
@@ -97,7 +94,7 @@ public:
 
     // After values or names were changed in place, makes the map what
     // inserting its entries one by one into an empty map would make it: of
-    // entries that are now equal, only the last stays.
+    // entries that are now equal, only the last stays. Invalidates iterators.
     void drop_repeats();
 
     // Room for `count` entries without reallocation.
@@ -112,39 +109,36 @@ public:
     // inserting into it costs one pass over the map.
     iterator begin() {
         index_stale_ = true;
-        return iterator(entries_.begin(), entries_.end());
+        return iterator(entries_.begin(), entries_.begin(), entries_.end(), removed_marks());
     }
-    iterator end() { return iterator(entries_.end(), entries_.end()); }
-    const_iterator begin() const { return const_iterator(entries_.begin(), entries_.end()); }
-    const_iterator end() const { return const_iterator(entries_.end(), entries_.end()); }
+    iterator end() { return iterator(entries_.begin(), entries_.end(), entries_.end(), nullptr); }
+    const_iterator begin() const {
+        return const_iterator(entries_.begin(), entries_.begin(), entries_.end(), removed_marks());
+    }
+    const_iterator end() const { return const_iterator(entries_.begin(), entries_.end(), entries_.end(), nullptr); }
 
     // Same live entries in the same order.
     friend bool operator==(const DeclarationMap& a, const DeclarationMap& b);
 
 private:
-    struct Slot {
-        std::size_t hash = 0;
-        std::size_t entry = 0;  // the entry's index plus one; 0 when empty
-    };
-
-    // Marks the live entry equal to (name, value), if any, as removed.
-    void remove_equal_by_scan(const std::string& name, const std::string& value);
-    void remove_equal_by_index(const std::string& name, const std::string& value);
-    void rebuild_index();
-    void compact();
-    // The slot holding an entry equal to (name, value), or the empty slot
-    // where it belongs.
-    std::size_t find_slot(std::size_t hash, const std::string& name, const std::string& value) const;
-    void mark_removed(Entry& entry);
-
+    const std::vector<bool>* removed_marks() const;
     bool indexed() const { return index_ != nullptr; }
 
-    std::vector<Entry> entries_;
+    // Removes the last live entry equal to (name, value), if any: after
+    // in-place edits two may be equal, and a repeat replaces the later.
+    void remove_equal_by_scan(const std::string& name, const std::string& value);
+    void insert_indexed(std::string name, std::string value);
+    // Builds the index from the live entries. With drop_equal, an entry
+    // equal to a later one is removed on the way; without, the index points
+    // at the later of two equal entries.
+    void rebuild_index(bool drop_equal);
+    void remove_at(std::size_t entry);
+    void compact_if_worth_it();
+
+    std::vector<Declaration> entries_;
     // Absent while the map is small, and in a copy until it is needed, so
     // that the many small maps of a style sheet pay one pointer for it.
-    // Otherwise open addressing with linear probing, holding each live entry
-    // once and never more than half full.
-    std::unique_ptr<std::vector<Slot>> index_;
+    std::unique_ptr<Index> index_;
     // A block of four billion declarations would take far more memory than
     // any machine that could parse it has.
     std::uint32_t live_ = 0;

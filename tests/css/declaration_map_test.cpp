@@ -140,9 +140,11 @@ TEST(DeclarationMap, AgreesWithAPlainListAtEverySize) {
     for (int round = 0; round < 300; ++round) {
         DeclarationMap map;
         Pairs reference;
-        const int names = 1 + pick(6);
-        const int values = 1 + pick(4);
-        const int operations = pick(80);
+        // Up to 50 distinct declarations and 200 steps: enough for maps
+        // that grow an index and then compact their tombstones.
+        const int names = 1 + pick(10);
+        const int values = 1 + pick(5);
+        const int operations = pick(200);
         for (int step = 0; step < operations; ++step) {
             const int kind = pick(10);
             if (kind < 7 || reference.empty()) {
