@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <expected>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -41,8 +42,23 @@ bool has_unterminated_comment(std::string_view text) {
     return last_open != std::string_view::npos && text.find("*/", last_open + 2) == std::string_view::npos;
 }
 
+// The entry that releases its input gives what minify_css gives, empties
+// the input when it succeeds and leaves it alone when it fails.
+void check_releasing(const css::CssMinifier& minifier, std::string_view text,
+                     const std::expected<std::string, css::MError>& expected) {
+    std::string owned(text);
+    const auto released = minifier.minify_css_releasing_input(owned);
+    if (released.has_value() != expected.has_value()) std::abort();
+    if (released) {
+        if (*released != *expected || !owned.empty()) std::abort();
+    } else if (owned != text || released.error().debug() != expected.error().debug()) {
+        std::abort();
+    }
+}
+
 void check(const css::CssMinifier& minifier, std::string_view text) {
     const auto minified = minifier.minify_css(text);
+    check_releasing(minifier, text, minified);
     if (!minified) {
         const css::MError& error = minified.error();
         if (!error.offset() || *error.offset() > text.size()) std::abort();

@@ -74,8 +74,8 @@ int main(int argc, char** argv) {
         bytes = std::move(*input);
     }
 
-    const std::string text = unicode::decode_lossy(std::move(bytes));
-    const auto minified = css::CssMinifier().minify_css(text);
+    std::string text = unicode::decode_lossy(std::move(bytes));
+    const auto minified = css::CssMinifier().minify_css_releasing_input(text);
     if (!minified) fail_with(minified.error().message() + "\n", rejected_status);
     if (!brelix::platform::write(Stream::output, *minified)) fail_with(stdout_error_text, error_status);
     finish(success_status);

@@ -71,19 +71,35 @@ CssMinifier::CssMinifier() : transformers_(default_transformers()) {}
 
 CssMinifier::CssMinifier(std::vector<Transformer> transformers) : transformers_(std::move(transformers)) {}
 
-std::expected<std::string, MError> CssMinifier::minify_css(std::string_view input) const {
-    std::expected<Stylesheet, ParseFailure> parsed = parse_stylesheet(input);
-    if (!parsed) return std::unexpected(MError(parsed.error(), input));
-    Stylesheet& sheet = *parsed;
+namespace {
+
+std::string rewrite_and_write(Stylesheet& sheet, const std::vector<Transformer>& transformers,
+                              std::size_t expected_size) {
     // Both passes in one walk: each rewrites one map without looking at any
     // other, so finishing the first pass on a map before the second starts
     // on it gives what two complete walks give, and the model is read once.
     // The font rewrites still see names already lowered.
     walk_declaration_maps(sheet.items, [&](DeclarationMap& declarations) {
-        declarations = apply_transformers(std::move(declarations), transformers_);
+        declarations = apply_transformers(std::move(declarations), transformers);
         rewrite_font_keywords(declarations);
     });
-    return write_stylesheet(sheet, input.size());
+    return write_stylesheet(sheet, expected_size);
+}
+
+}  // namespace
+
+std::expected<std::string, MError> CssMinifier::minify_css(std::string_view input) const {
+    std::expected<Stylesheet, ParseFailure> parsed = parse_stylesheet(input);
+    if (!parsed) return std::unexpected(MError(parsed.error(), input));
+    return rewrite_and_write(*parsed, transformers_, input.size());
+}
+
+std::expected<std::string, MError> CssMinifier::minify_css_releasing_input(std::string& input) const {
+    std::expected<Stylesheet, ParseFailure> parsed = parse_stylesheet(input);
+    if (!parsed) return std::unexpected(MError(parsed.error(), input));
+    const std::size_t size = input.size();
+    std::string().swap(input);
+    return rewrite_and_write(*parsed, transformers_, size);
 }
 
 }  // namespace css

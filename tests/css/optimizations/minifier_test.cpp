@@ -17,9 +17,25 @@ struct Case {
     std::string output;
 };
 
+// Every case also goes through the entry that releases its input, which
+// must give the same result, leave the input empty when it succeeds and
+// untouched when it fails (its error refers to it).
 std::string minify(const std::string& input) {
     const auto result = CssMinifier().minify_css(input);
-    if (!result) return result.error().message();
+    std::string owned = input;
+    const auto released = CssMinifier().minify_css_releasing_input(owned);
+    EXPECT_EQ(released.has_value(), result.has_value()) << "input: " << input;
+    if (!result) {
+        EXPECT_EQ(owned, input);
+        if (!released) {
+            EXPECT_EQ(released.error().debug(), result.error().debug());
+        }
+        return result.error().message();
+    }
+    EXPECT_TRUE(owned.empty()) << "input: " << input;
+    if (released) {
+        EXPECT_EQ(*released, *result);
+    }
     return *result;
 }
 
