@@ -29,10 +29,11 @@ struct Transformer {
 // names.
 std::vector<Transformer> default_transformers();
 
-// A new block from the old one: each declaration in order goes through the
-// transformers in list order, each getting the text its predecessor left,
-// and the result is inserted into the new map. The map's insert keeps every
-// declaration in place except an earlier exact repeat, so
+// The block rewritten: each declaration in order goes through the
+// transformers in list order, each getting the text its predecessor left;
+// the map returned is what inserting the results one by one into a new map
+// gives. The map's insert keeps every declaration in place except an
+// earlier exact repeat, so
 // "COLOR:red;color:red" ends as one "color:red" and "COLOR:red;color:blue"
 // keeps both.
 DeclarationMap apply_transformers(DeclarationMap declarations, const std::vector<Transformer>& transformers);

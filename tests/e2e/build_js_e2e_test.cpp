@@ -45,18 +45,6 @@ std::string native(std::string path) {
   return path;
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    out.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return out;
-}
-
 class JsWorld : public World {
  public:
   // The stand-in as uglifyjs on PATH, in the given mode ("" copies). On
@@ -244,7 +232,7 @@ TEST(BuildJs, OutputsAreAssembledInADirectoryOfTheRunsOwn) {
   // The directory is gone after the run; only what was planted is left.
   EXPECT_EQ(world.entries("tmp"), (std::vector<std::string>{"out-debug.js", "out.js"}));
 
-  const std::vector<std::string> log = lines(world.read_file("log"));
+  const std::vector<std::string> log = lines_of(world.read_file("log"));
   ASSERT_GE(log.size(), 7u);
   const fs::path release(log[0]);
   EXPECT_EQ(release.filename(), "out.js");
@@ -286,7 +274,7 @@ TEST(BuildJs, CmdInterpretsNoCharacterOfTheTemporaryPath) {
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(world.read_file("dest/out.js"),
               std::string(marker) + "a();\n" + std::string(importer_snippet_release));
-    const std::vector<std::string> log = lines(world.read_file("log"));
+    const std::vector<std::string> log = lines_of(world.read_file("log"));
     ASSERT_GE(log.size(), 7u);
     EXPECT_EQ(fs::path(log[0]).parent_path().parent_path(), fs::path(native(world.path(c.folder))));
     EXPECT_EQ(log[6], log[0]);

@@ -19,18 +19,6 @@ namespace fs = std::filesystem;
 constexpr const char* no_package_report =
     "Error: Need to choose a package to build, try --help to see help info\n";
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 bool has_line(const std::string& text, const std::string& line) {
   for (const std::string& l : lines_of(text)) {
     if (l == line || l == line + "\r") return true;

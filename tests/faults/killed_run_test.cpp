@@ -44,15 +44,7 @@ constexpr const char* minifier_delay = "slow:30";
 class Started {
  public:
   explicit Started(const World& world) {
-    std::vector<std::string> args = {program_path("brelix"), "--veltrano"};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env_text;
-    for (const auto& [name, value] : world.environment()) env_text.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& entry : env_text) envp.push_back(entry.data());
-    envp.push_back(nullptr);
+    const CArguments arguments({program_path("brelix"), "--veltrano"}, world);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -61,7 +53,9 @@ class Started {
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
-    if (posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, arguments.argv()[0], &actions, &attributes, arguments.argv(), arguments.envp()) != 0) {
+      pid_ = -1;
+    }
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
   }

@@ -96,6 +96,15 @@ struct Placement {
 };
 constexpr Placement placements[] = {{"same file system", false}, {"temporary folder elsewhere", true}};
 
+// Points the world's temporary folder at `elsewhere` when the placement
+// wants another file system; false when there is none to point at.
+bool place_temporary_folder(World& world, const Placement& placement, const OtherFileSystemFolder& elsewhere) {
+  if (!placement.other_file_system) return true;
+  if (elsewhere.path().empty()) return false;
+  use_temporary_folder(world, elsewhere.path());
+  return true;
+}
+
 TEST(PlantedPaths, NothingPlantedInTheTemporaryFolderIsFollowedOrChanged) {
   const auto& expected = clean_outputs();
   World world;
@@ -132,10 +141,7 @@ TEST(PlantedPaths, ADestinationThatIsALinkIsReplacedAndWhatItNamedIsLeftAlone) {
     OtherFileSystemFolder elsewhere;
     World world;
     lay_out_sample(world);
-    if (placement.other_file_system) {
-      if (elsewhere.path().empty()) GTEST_SKIP() << "no second file system at hand";
-      use_temporary_folder(world, elsewhere.path());
-    }
+    if (!place_temporary_folder(world, placement, elsewhere)) GTEST_SKIP() << "no second file system at hand";
     // Links to files, to nothing and to a folder, all outside the project.
     world.make_dir("victim/folder");
     int n = 0;
@@ -189,10 +195,7 @@ TEST(PlantedPaths, ADestinationThatIsAFolderFailsItsBundleAndStaysAsItWas) {
       OtherFileSystemFolder elsewhere;
       World world;
       lay_out_sample(world);
-      if (placement.other_file_system) {
-        if (elsewhere.path().empty()) GTEST_SKIP() << "no second file system at hand";
-        use_temporary_folder(world, elsewhere.path());
-      }
+      if (!place_temporary_folder(world, placement, elsewhere)) GTEST_SKIP() << "no second file system at hand";
       world.make_dir(c.folder);
       if (c.folder == system_debug) world.write_file(c.folder + "/keep", "kept");
       const Tree before = snapshot(world.root());
@@ -220,10 +223,7 @@ TEST(PlantedPaths, AReadOnlyDestinationIsReplacedWithTheUsualPermissions) {
     OtherFileSystemFolder elsewhere;
     World world;
     lay_out_sample(world);
-    if (placement.other_file_system) {
-      if (elsewhere.path().empty()) GTEST_SKIP() << "no second file system at hand";
-      use_temporary_folder(world, elsewhere.path());
-    }
+    if (!place_temporary_folder(world, placement, elsewhere)) GTEST_SKIP() << "no second file system at hand";
     for (const std::string& output : all_outputs()) {
       world.write_file(output, "old");
       fs::permissions(world.path(output), fs::perms::owner_read | fs::perms::group_read);
@@ -291,10 +291,7 @@ TEST(PlantedPaths, AReadOnlyDestinationFolderFailsBeforeAnythingChanges) {
       lay_out_sample(world);
       const Unprivileged unprivileged(world);
       if (!unprivileged.usable()) GTEST_SKIP() << "permissions cannot be enforced here";
-      if (placement.other_file_system) {
-        if (elsewhere.path().empty()) GTEST_SKIP() << "no second file system at hand";
-        use_temporary_folder(world, elsewhere.path());
-      }
+      if (!place_temporary_folder(world, placement, elsewhere)) GTEST_SKIP() << "no second file system at hand";
       fs::permissions(world.path(c.folder), fs::perms::owner_read | fs::perms::owner_exec);
       const Tree before = snapshot(world.root());
       const RunResult run = unprivileged.run({c.package});
@@ -302,8 +299,8 @@ TEST(PlantedPaths, AReadOnlyDestinationFolderFailsBeforeAnythingChanges) {
       EXPECT_EQ(run.err, os_error(EACCES));
       EXPECT_EQ(changed_paths(before, snapshot(world.root())), std::vector<std::string>{});
       if (placement.other_file_system) {
-      EXPECT_TRUE(elsewhere.is_empty());
-    }
+        EXPECT_TRUE(elsewhere.is_empty());
+      }
       fs::permissions(world.path(c.folder), fs::perms::owner_all);
     }
   }

@@ -32,18 +32,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 std::size_t entries_in(const std::string& folder) {
   std::size_t n = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;

@@ -73,16 +73,10 @@ Started start(const World& world, const std::vector<std::string>& args, int out)
 
   std::vector<std::string> texts = {"brelix"};
   texts.insert(texts.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& text : texts) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env_texts;
-  for (const auto& [name, value] : world.environment()) env_texts.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (std::string& text : env_texts) envp.push_back(text.data());
-  envp.push_back(nullptr);
+  const CArguments arguments(std::move(texts), world);
 
-  const int error = posix_spawn(&started.pid, executable.c_str(), &actions, &attributes, argv.data(), envp.data());
+  const int error =
+      posix_spawn(&started.pid, executable.c_str(), &actions, &attributes, arguments.argv(), arguments.envp());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {

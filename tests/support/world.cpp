@@ -132,6 +132,18 @@ RunResult World::run_path(const std::string& executable, const std::vector<std::
   return result;
 }
 
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
 std::string program_path(std::string_view name) {
   std::string out = generic(fs::path(self_path()).parent_path());
   out.push_back('/');

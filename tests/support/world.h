@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace brelix::testing {
@@ -73,5 +74,33 @@ std::string program_path(std::string_view name);
 std::string source_dir();
 // True when the tests run as the Windows build.
 bool on_windows();
+// An argument list and a world's environment as the null-terminated arrays
+// of C strings that a test starting a program itself hands to the system.
+// The arrays point into the object, which must outlive their use.
+class CArguments {
+ public:
+  CArguments(std::vector<std::string> args, const World& world) : args_(std::move(args)) {
+    for (const auto& [name, value] : world.environment()) env_.push_back(name + "=" + value);
+    for (std::string& arg : args_) argv_.push_back(arg.data());
+    argv_.push_back(nullptr);
+    for (std::string& entry : env_) envp_.push_back(entry.data());
+    envp_.push_back(nullptr);
+  }
+  CArguments(const CArguments&) = delete;
+  CArguments& operator=(const CArguments&) = delete;
+
+  char* const* argv() const { return argv_.data(); }
+  char* const* envp() const { return envp_.data(); }
+
+ private:
+  std::vector<std::string> args_;
+  std::vector<std::string> env_;
+  std::vector<char*> argv_;
+  std::vector<char*> envp_;
+};
+
+// The text cut at line feeds, without them; a final line feed ends the last
+// line rather than starting an empty one.
+std::vector<std::string> lines_of(const std::string& text);
 
 }  // namespace brelix::testing
