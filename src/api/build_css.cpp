@@ -26,6 +26,17 @@ struct JoinedSources {
   std::vector<std::size_t> starts;
 };
 
+// The line breaks in text as CSS counts them: a line feed, a carriage
+// return (a pair of the two is one) and a form feed.
+std::size_t css_line_breaks(std::string_view text) {
+  std::size_t breaks = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n' || c == '\f' || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) ++breaks;
+  }
+  return breaks;
+}
+
 // "<file> line N: the style sheet is rejected here (Invalid block at line M
 // of the joined style sheets)": a line a person can act on, printed before
 // the fault's own message.
@@ -35,10 +46,7 @@ std::string rejection_hint(const Bundle& bundle, const JoinedSources& joined, st
   const std::size_t index = after == joined.starts.begin() ? 0 : static_cast<std::size_t>(after - joined.starts.begin()) - 1;
   const std::size_t start = joined.starts.empty() ? 0 : joined.starts[index];
   const std::size_t end = std::min(offset, joined.text.size());
-  const std::size_t line =
-      static_cast<std::size_t>(std::count(joined.text.begin() + static_cast<std::ptrdiff_t>(start),
-                                          joined.text.begin() + static_cast<std::ptrdiff_t>(end), '\n')) +
-      1;
+  const std::size_t line = css_line_breaks(std::string_view(joined.text).substr(start, end - start)) + 1;
   std::string hint = "brelix: the style sheet ";
   if (index < bundle.files.size()) {
     hint.append(bundle.files[index]);
@@ -118,13 +126,14 @@ Result<> build_css(const Bundle& bundle) {
     print_progress(bundle.name, progress_appending_done);
   }
 
+  if (Result<> finished = finish_working_file(*release, *release_path); !finished) return finished;
+  if (Result<> finished = finish_working_file(*debug, *debug_path); !finished) return finished;
+  if (Result<> same = check_run_directory(); !same) return same;
+
   if (Result<> moved = move_file(*debug_path, bundle.out_debug); !moved) return moved;
   if (Result<> moved = move_file(*release_path, bundle.out); !moved) return moved;
 
   print_done(bundle.name);
-
-  release->close();
-  debug->close();
   return {};
 }
 

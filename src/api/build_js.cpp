@@ -1,6 +1,7 @@
 #include "src/api/build_js.h"
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "src/api/build_steps.h"
@@ -38,6 +39,45 @@ Result<> check_minifier_end(const Result<platform::ChildEnd>& end) {
   return {};
 }
 
+// True when the text holds nothing but white space and comments, for which
+// an empty minified output is right. A comment left open is not blank: the
+// minifier rejects it.
+bool is_blank_javascript(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::string_view rest = text.substr(pos);
+    if (rest.starts_with("//")) {
+      const std::size_t end = rest.find_first_of("\n\r");
+      pos = end == std::string_view::npos ? text.size() : pos + end;
+    } else if (rest.starts_with("/*")) {
+      const std::size_t end = rest.find("*/", 2);
+      if (end == std::string_view::npos) return false;
+      pos += end + 2;
+    } else if (std::string_view(" \t\n\r\v\f").find(rest.front()) != std::string_view::npos) {
+      ++pos;
+    } else if (rest.starts_with("\xEF\xBB\xBF")) {
+      pos += 3;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A minifier that reports success must have left its output: an empty or
+// missing release file after a non-blank input would ship as the release
+// bundle.
+Result<> check_minifier_output(const std::string& release, bool input_blank) {
+  const std::optional<std::uint64_t> size = platform::regular_file_size(release);
+  if (!size) {
+    return fail(std::string(minifier) + " exited with status 0 but left no output file");
+  }
+  if (*size == 0 && !input_blank) {
+    return fail(std::string(minifier) + " exited with status 0 but left its output empty");
+  }
+  return {};
+}
+
 Result<> write_to_both(platform::File& debug, platform::File& release, std::string_view bytes) {
   if (Result<> written = write_source(debug, bytes); !written) {
     return written;
@@ -65,10 +105,12 @@ Result<> build_js(const Bundle& bundle) {
   platform::Child child;
 
   print_progress(bundle.name, progress_concatenating);
+  bool release_blank = !bundle.importer;
   for (const std::string_view file : bundle.files) {
     const Result<std::string> source = read_source(file);
     if (!source) return std::unexpected(source.error());
     if (Result<> written = write_to_both(*debug, *release, *source); !written) return written;
+    release_blank = release_blank && is_blank_javascript(*source);
   }
   if (bundle.importer) {
     if (Result<> written = debug->write_all(importer_snippet_debug); !written) return written;
@@ -76,6 +118,8 @@ Result<> build_js(const Bundle& bundle) {
   }
   print_progress(bundle.name, progress_concatenating_done);
   print_progress(bundle.name, progress_processing);
+  // Complete on its storage before the minifier reads it.
+  if (Result<> finished = finish_working_file(*release, *release_path); !finished) return finished;
 
   const std::array<std::string, 7> arguments = minifier_arguments(*release_path);
   Result<platform::Child> started = platform::start_command(minifier, arguments);
@@ -84,21 +128,25 @@ Result<> build_js(const Bundle& bundle) {
   }
   child = std::move(*started);
   if (Result<> ended = check_minifier_end(child.wait()); !ended) return ended;
+  if (Result<> left = check_minifier_output(*release_path, release_blank); !left) return left;
 
+  // A second handle, opened after the minifier, so that the extras land
+  // after whatever the minifier left in the release file; it also syncs
+  // what the minifier wrote.
+  Result<platform::File> appended = platform::open_for_append(*release_path);
+  if (!appended) return std::unexpected(std::move(appended.error()));
   if (bundle.append_extra) {
     print_progress(bundle.name, progress_appending);
-    // A second handle, opened after the minifier, so that the extras land
-    // after whatever the minifier left in the release file.
-    Result<platform::File> appended = platform::open_for_append(*release_path);
-    if (!appended) return std::unexpected(std::move(appended.error()));
     for (const std::string_view file : bundle.extra) {
       const Result<std::string> source = read_source(file);
       if (!source) return std::unexpected(source.error());
       if (Result<> written = write_to_both(*debug, *appended, *source); !written) return written;
     }
     print_progress(bundle.name, progress_appending_done);
-    appended->close();
   }
+  if (Result<> finished = finish_working_file(*appended, *release_path); !finished) return finished;
+  if (Result<> finished = finish_working_file(*debug, *debug_path); !finished) return finished;
+  if (Result<> same = check_run_directory(); !same) return same;
 
   if (Result<> moved = move_file(*debug_path, bundle.out_debug); !moved) return moved;
   if (Result<> moved = move_file(*release_path, bundle.out); !moved) return moved;
@@ -106,8 +154,6 @@ Result<> build_js(const Bundle& bundle) {
   print_done(bundle.name);
 
   child = platform::Child();
-  release->close();
-  debug->close();
   return {};
 }
 

@@ -11,6 +11,9 @@ constexpr std::string_view progress_write_failed = "could not write a progress l
 // The copy's temporary file starts with a dot so that listings and globs
 // of the destination's directory pass over it while it exists.
 constexpr std::string_view copy_prefix = ".brelix-move-";
+// A copy exists for the milliseconds of one move; one this old was left by
+// a run that was killed outright.
+constexpr std::int64_t stale_copy_seconds = 60 * 60;
 
 void write_line(std::string_view line) {
   if (!platform::write(platform::Stream::output, line)) {
@@ -23,12 +26,20 @@ Result<> copy_then_rename(std::string_view from, std::string_view to, const Rena
   if (!content) {
     return std::unexpected(std::move(content.error()));
   }
-  auto created = platform::create_unique_file(platform::parent_directory(to), copy_prefix);
-  if (!created) {
-    return std::unexpected(std::move(created.error()));
+  Result<std::pair<platform::File, std::string>> created;
+  {
+    const platform::InterruptionsHeld held;
+    created = platform::create_unique_file(platform::parent_directory(to), copy_prefix);
+    if (!created) {
+      return std::unexpected(std::move(created.error()));
+    }
+    platform::remove_on_interruption(created->second);
   }
   auto& [file, temporary] = *created;
   Result<> written = file.write_all(*content);
+  if (written) {
+    written = finish_working_file(file, temporary);
+  }
   file.close();
   if (written) {
     if (auto renamed = rename(temporary, to); !renamed) {
@@ -37,8 +48,10 @@ Result<> copy_then_rename(std::string_view from, std::string_view to, const Rena
   }
   if (!written) {
     (void)platform::delete_file(temporary);
+    platform::remove_on_interruption({});
     return written;
   }
+  platform::remove_on_interruption({});
   // The destination is complete; a source that stays behind is in the
   // run's own directory, which goes at the end of the run.
   (void)platform::delete_file(from);
@@ -66,7 +79,26 @@ Result<std::string> read_source(std::string_view written_path) {
   if (!expanded) {
     return std::unexpected(expanded.error().to_failure());
   }
-  return platform::read_whole(expanded->view());
+  auto content = platform::read_regular_file(expanded->view());
+  if (content) {
+    return std::move(*content);
+  }
+  switch (content.error().kind) {
+    case platform::SourceFailure::Kind::not_regular:
+      return fail("the source " + std::string(expanded->view()) + " is not a regular file");
+    case platform::SourceFailure::Kind::too_large:
+      return fail("the source " + std::string(expanded->view()) + " is too large to be read into memory");
+    case platform::SourceFailure::Kind::os:
+      break;
+  }
+  return std::unexpected(std::move(content.error().failure));
+}
+
+Result<> finish_working_file(platform::File& file, std::string_view path) {
+  if (Result<> finished = file.sync_and_close(); !finished) {
+    return fail("could not finish writing " + std::string(path), {finished.error().message});
+  }
+  return {};
 }
 
 bool needs_line_feed(std::string_view bytes) { return !bytes.empty() && bytes.back() != '\n'; }
@@ -82,14 +114,19 @@ Result<> write_source(platform::File& file, std::string_view bytes) {
 }
 
 Result<> move_file(std::string_view from, std::string_view to, const RenameFunction& rename) {
+  const std::string folder = platform::parent_directory(to);
+  platform::remove_stale_files(folder, copy_prefix, stale_copy_seconds);
   auto renamed = rename(from, to);
-  if (renamed) {
-    return {};
+  if (!renamed) {
+    if (!renamed.error().cross_device) {
+      return std::unexpected(std::move(renamed.error().failure));
+    }
+    if (Result<> copied = copy_then_rename(from, to, rename); !copied) {
+      return copied;
+    }
   }
-  if (!renamed.error().cross_device) {
-    return std::unexpected(std::move(renamed.error().failure));
-  }
-  return copy_then_rename(from, to, rename);
+  platform::sync_directory(folder);
+  return {};
 }
 
 Result<platform::File> open_cleared_for_append(const std::string& path) {

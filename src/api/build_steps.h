@@ -30,7 +30,9 @@ void print_done(std::string_view name);
 
 // Expands a written source path and reads the file whole. A failed
 // expansion comes back as its own failure, unchanged; an OS failure as the
-// system's text.
+// system's text. A FIFO, device or other file that is not a regular file is
+// refused without waiting on it, and a file too large for memory is a
+// failure; both name the file.
 Result<std::string> read_source(std::string_view written_path);
 
 // Deletes whatever a file left at path, then opens it for append: an
@@ -45,6 +47,11 @@ bool needs_line_feed(std::string_view bytes);
 // Writes bytes and, when needs_line_feed says so, one line feed to file.
 Result<> write_source(platform::File& file, std::string_view bytes);
 
+// Flushes, syncs and closes a working file before it is moved into place,
+// so that a write the system could only report then is not taken for
+// success. The failure names the file.
+Result<> finish_working_file(platform::File& file, std::string_view path);
+
 using RenameFunction = std::function<std::expected<void, platform::RenameFailure>(std::string_view from,
                                                                                   std::string_view to)>;
 
@@ -54,7 +61,10 @@ using RenameFunction = std::function<std::expected<void, platform::RenameFailure
 // so the destination is never half written either way; from is removed
 // after that. A failed copy removes its temporary file and reports the
 // system's error; other failures are the rename's own. On failure the
-// destination is as it was. The rename is a parameter so that tests can
+// destination is as it was. The copy is removed on an interruption too, and
+// copies that earlier runs killed outright left beside the destination are
+// removed once they are older than any run. After the move the
+// destination's folder is synced. The rename is a parameter so that tests can
 // make it report another device.
 Result<> move_file(std::string_view from, std::string_view to, const RenameFunction& rename = platform::rename_file);
 

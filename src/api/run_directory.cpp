@@ -22,7 +22,33 @@ std::optional<std::string>& current_directory() {
   return directory;
 }
 
+std::string shared_unsafely(std::string_view directory) {
+  return "the temporary directory " + std::string(directory) +
+         " can be changed by other users (writable by all, without the sticky bit)";
+}
+
+Result<std::string> safe_temporary_directory(const std::string& temporary) {
+  if (!platform::is_shared_unsafely(temporary)) {
+    return temporary;
+  }
+  const std::optional<std::string> system = platform::system_temporary_directory();
+  if (!system || *system == temporary || platform::is_shared_unsafely(*system)) {
+    return fail(shared_unsafely(temporary));
+  }
+  (void)platform::write(platform::Stream::error,
+                        "brelix: warning: " + shared_unsafely(temporary) + "; using " + *system + " instead\n");
+  return *system;
+}
+
 }  // namespace
+
+Result<> check_run_directory() {
+  const std::optional<std::string>& directory = current_directory();
+  if (directory && !platform::is_registered_directory(*directory)) {
+    return fail("the run's temporary folder " + *directory + " was replaced while the run used it");
+  }
+  return {};
+}
 
 Result<std::string> run_file(std::string_view name) {
   std::optional<std::string>& directory = current_directory();
@@ -31,11 +57,19 @@ Result<std::string> run_file(std::string_view name) {
     if (!temporary) {
       fault(undeterminable_message);
     }
-    Result<std::string> made = platform::create_private_directory(*temporary, run_directory_prefix);
+    Result<std::string> parent = safe_temporary_directory(*temporary);
+    if (!parent) {
+      return std::unexpected(std::move(parent.error()));
+    }
+    // Held so that an interruption finds the folder registered as soon as
+    // it exists.
+    const platform::InterruptionsHeld held;
+    Result<std::string> made = platform::create_private_directory(*parent, run_directory_prefix);
     if (!made) {
       return std::unexpected(std::move(made.error()));
     }
     directory = std::move(*made);
+    platform::remove_directory_on_interruption(*directory, run_file_names);
   }
   return platform::join_path(*directory, name);
 }
@@ -54,6 +88,7 @@ void remove_run_directory() {
     }
   }
   (void)platform::remove_directory(*directory);
+  platform::remove_directory_on_interruption({}, {});
   directory.reset();
 }
 

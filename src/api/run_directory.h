@@ -22,13 +22,24 @@ inline constexpr std::string_view run_directory_prefix = "brelix-";
 // on the first call of the run and reused by every later build. A temporary
 // directory the platform cannot determine is a fault; one that exists but
 // refuses the new directory is an OS failure.
+//
+// A temporary directory that other users can write and that lacks the
+// sticky bit would let them swap the run's folder for their own while the
+// run uses it: the system's own temporary directory is used instead, with a
+// warning on standard error, and when that one is no better the run fails.
 Result<std::string> run_file(std::string_view name);
+
+// For the builds, before they move their outputs into place: fails when
+// the run's folder is no longer the one the run made (something else was
+// put at its path), so that nothing from elsewhere reaches a destination.
+Result<> check_run_directory();
 
 // For the process entry, once the run has ended with success or with the
 // failure report: removes the run's directory and the outputs a failed
 // build left in it. Does nothing when no build made one. Not called after a
 // fault, so what was left can be looked at. Nothing else in the directory
-// is touched; if something is, the directory stays.
+// is touched; if something is, the directory stays. An interruption of the
+// run removes the directory in the same way.
 void remove_run_directory();
 
 }  // namespace brelix

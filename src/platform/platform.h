@@ -101,6 +101,12 @@ class File {
   // been checked when it was made.
   void close();
 
+  // Flushes what the system still holds for the file to its storage, then
+  // closes it, reporting a failure of either (a write-back error can first
+  // show up at either step on network and user-space file systems). The
+  // file is closed whatever happens. Requires: is_open().
+  Result<> sync_and_close();
+
  private:
   static constexpr std::intptr_t closed = -1;
   explicit File(std::intptr_t handle) : handle_(handle) {}
@@ -208,5 +214,76 @@ class Child {
 // are quoted so that cmd interprets none of their characters and the
 // program receives each argument exactly.
 Result<Child> start_command(std::string_view program, std::span<const std::string> arguments);
+
+// ---- Reliability: sources, durability, interruptions --------------------------
+
+// Why a source could not be read: the system's failure, a file that is not
+// a regular file (a FIFO, a device, a socket; opened without waiting for a
+// writer), or one larger than the memory the program can get.
+struct SourceFailure {
+  enum class Kind { os, not_regular, too_large };
+  Kind kind = Kind::os;
+  Failure failure;  // the system's failure when kind is os
+};
+
+// The whole content of a regular file, as bytes. A directory fails as the
+// system fails reading one.
+std::expected<std::string, SourceFailure> read_regular_file(std::string_view path);
+
+// The size of the regular file at path (links followed); nullopt when
+// nothing is there or it is not a regular file.
+std::optional<std::uint64_t> regular_file_size(std::string_view path);
+
+// Makes a rename into the directory durable (POSIX: fsync of the
+// directory). Best effort: a file system that cannot sync a directory is
+// no failure, and Windows has no such step.
+void sync_directory(std::string_view path);
+
+// Removes the regular files in directory whose names start with prefix,
+// that belong to the current user and were last written more than
+// max_age_seconds ago: what runs killed in the middle of a step left
+// behind. Links, folders and other users' files are left alone, and so is
+// everything when the directory cannot be listed.
+void remove_stale_files(std::string_view directory, std::string_view prefix, std::int64_t max_age_seconds);
+
+// True when other users could rename or replace what is inside the
+// directory: POSIX, writable by all and without the sticky bit. False when
+// it is safe, cannot be looked at (creating inside it reports that), or on
+// Windows, where the access list of the run's folder protects it.
+bool is_shared_unsafely(std::string_view directory);
+
+// The system's own temporary directory, whatever the environment says
+// (POSIX /tmp; Windows as temporary_directory), for when the one the
+// environment names is shared unsafely.
+std::optional<std::string> system_temporary_directory();
+
+// While an object of this type lives, interruptions (POSIX SIGINT, SIGTERM,
+// SIGHUP; Windows console control events) wait, so that what the handler
+// must undo is registered together with the step that makes it.
+class InterruptionsHeld {
+ public:
+  InterruptionsHeld();
+  ~InterruptionsHeld();
+  InterruptionsHeld(const InterruptionsHeld&) = delete;
+  InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+};
+
+// Exit statuses of an interrupted run: 128 and the POSIX signal number.
+inline constexpr int interrupted_status = 130;  // SIGINT, Ctrl-C, Ctrl-Break
+inline constexpr int terminated_status = 143;   // SIGTERM, log-off, shutdown
+inline constexpr int hung_up_status = 129;      // SIGHUP, console closed
+
+// Tells the interruption handler, installed by initialise_process, what to
+// undo: on an interruption it stops every running child (with all it
+// started), deletes the named files inside directory and the directory, and
+// the file set by remove_on_interruption, then exits with the status above,
+// writing nothing. Call while InterruptionsHeld lives. The names must
+// outlive the registration; an empty directory clears it.
+void remove_directory_on_interruption(std::string_view directory, std::span<const std::string_view> names);
+void remove_on_interruption(std::string_view path);
+
+// True when the directory at path is still the one the run registered for
+// removal (not replaced, not a link). True when none is registered.
+bool is_registered_directory(std::string_view path);
 
 }  // namespace brelix::platform

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <spawn.h>
@@ -14,7 +16,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
+#include <new>
 #include <random>
+#include <stdexcept>
 
 #include "unicode/utf8.h"
 
@@ -36,6 +42,14 @@ struct ChildAccess {
 namespace {
 
 std::vector<std::optional<std::string>> saved_arguments;
+
+// The interruption handler's side (at the end of this file).
+void install_interruption_handlers();
+// The signal mask outside any InterruptionsHeld, for a child to start with.
+sigset_t unheld_signal_mask();
+// Registers and forgets a running child for the interruption handler.
+void remember_child(pid_t pid);
+void forget_child(pid_t pid);
 
 // The system's text for an error number and the number, nothing else.
 Failure os_failure(int error) {
@@ -128,6 +142,7 @@ void initialise_process(int argc, char** argv) {
   // A closed pipe on standard output must show up as a failed write, which
   // the program reports, rather than end the process silently.
   std::signal(SIGPIPE, SIG_IGN);
+  install_interruption_handlers();
   saved_arguments.clear();
   saved_arguments.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i) {
@@ -245,6 +260,24 @@ void File::close() {
     (void)::close(static_cast<int>(handle_));
     handle_ = closed;
   }
+}
+
+Result<> File::sync_and_close() {
+  const int fd = static_cast<int>(handle_);
+  handle_ = closed;
+  int error = 0;
+  if (::fsync(fd) != 0) {
+    error = errno;
+  }
+  // Even when close reports EINTR the descriptor is gone; the data then
+  // went through fsync already, so only another error counts.
+  if (::close(fd) != 0 && error == 0 && errno != EINTR) {
+    error = errno;
+  }
+  if (error != 0) {
+    return std::unexpected(os_failure(error));
+  }
+  return {};
 }
 
 Result<> File::write_all(std::string_view bytes) {
@@ -395,12 +428,39 @@ Result<std::pair<File, std::string>> create_unique_file(std::string_view directo
 
 // ---- Child processes ---------------------------------------------------------
 
+namespace {
+
+// Waits until the child has ended and reaps it, forgetting it in the same
+// step, so that the interruption handler never signals a process group
+// whose leader was reaped (its number may be taken again).
+Result<int> reap(pid_t pid) {
+  siginfo_t info{};
+  while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0) {
+    if (errno != EINTR) {
+      const int error = errno;
+      forget_child(pid);
+      return std::unexpected(os_failure(error));
+    }
+  }
+  const InterruptionsHeld held;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) {
+      const int error = errno;
+      forget_child(pid);
+      return std::unexpected(os_failure(error));
+    }
+  }
+  forget_child(pid);
+  return status;
+}
+
+}  // namespace
+
 Child::~Child() {
   if (process_ != -1 && !waited_) {
     // Never leave a zombie behind, whichever way the build left.
-    int status = 0;
-    while (::waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
-    }
+    (void)reap(static_cast<pid_t>(process_));
   }
 }
 
@@ -417,15 +477,11 @@ Child& Child::operator=(Child&& other) noexcept {
 }
 
 Result<ChildEnd> Child::wait() {
-  int status = 0;
-  for (;;) {
-    if (::waitpid(static_cast<pid_t>(process_), &status, 0) >= 0) {
-      break;
-    }
-    if (errno != EINTR) {
-      return last_os_failure();
-    }
+  const Result<int> reaped = reap(static_cast<pid_t>(process_));
+  if (!reaped) {
+    return std::unexpected(reaped.error());
   }
+  const int status = *reaped;
   waited_ = true;
   ChildEnd end;
   if (WIFSIGNALED(status)) {
@@ -458,14 +514,266 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  // A process group of its own, so that an interrupted run can stop the
+  // child with everything it started; and the signal mask as it was before
+  // the interruptions were held for the start.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  const InterruptionsHeld held;
+  sigset_t mask = unheld_signal_mask();
+  posix_spawnattr_setsigmask(&attributes, &mask);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = -1;
   const int error = posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) {
     return std::unexpected(os_failure(error));
   }
+  remember_child(pid);
   return ChildAccess::make(pid);
+}
+
+// ---- Reliability: sources, durability, interruptions --------------------------
+
+std::expected<std::string, SourceFailure> read_regular_file(std::string_view path) {
+  const std::string text(path);
+  const auto os = [](int error) { return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)}); };
+  const auto refused = [] { return std::unexpected(SourceFailure{SourceFailure::Kind::not_regular, {}}); };
+  const auto is_readable_kind = [](mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); };
+  // A FIFO would block the open until a writer comes, and opening a device
+  // can have effects of its own: neither is opened when the path names one.
+  // Opening without waiting and looking again covers a swap in between.
+  struct stat info {};
+  if (::stat(text.c_str(), &info) == 0 && !is_readable_kind(info.st_mode)) {
+    return refused();
+  }
+  int fd = -1;
+  while ((fd = ::open(text.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) < 0) {
+    if (errno != EINTR) return os(errno);
+  }
+  const File file = FileAccess::make(fd);
+  if (::fstat(fd, &info) != 0) {
+    return os(errno);
+  }
+  if (!is_readable_kind(info.st_mode)) {
+    return refused();
+  }
+  try {
+    std::string content;
+    if (info.st_size > 0) {
+      content.reserve(static_cast<std::size_t>(info.st_size));
+    }
+    char buffer[65536];
+    for (;;) {
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return os(errno);
+      }
+      if (got == 0) {
+        return content;
+      }
+      content.append(buffer, static_cast<std::size_t>(got));
+    }
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
+  } catch (const std::length_error&) {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
+  }
+}
+
+std::optional<std::uint64_t> regular_file_size(std::string_view path) {
+  struct stat info {};
+  if (::stat(std::string(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+void sync_directory(std::string_view path) {
+  const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    return;
+  }
+  (void)::fsync(fd);
+  (void)::close(fd);
+}
+
+void remove_stale_files(std::string_view directory, std::string_view prefix, std::int64_t max_age_seconds) {
+  DIR* listing = ::opendir(std::string(directory).c_str());
+  if (listing == nullptr) {
+    return;
+  }
+  const int fd = ::dirfd(listing);
+  const std::time_t before = std::time(nullptr) - static_cast<std::time_t>(max_age_seconds);
+  const uid_t user = ::geteuid();
+  while (const dirent* entry = ::readdir(listing)) {
+    if (!std::string_view(entry->d_name).starts_with(prefix)) continue;
+    struct stat info {};
+    if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISREG(info.st_mode) && info.st_uid == user && info.st_mtime < before) {
+      (void)::unlinkat(fd, entry->d_name, 0);
+    }
+  }
+  ::closedir(listing);
+}
+
+bool is_shared_unsafely(std::string_view directory) {
+  struct stat info {};
+  return ::stat(std::string(directory).c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         (info.st_mode & S_IWOTH) != 0 && (info.st_mode & S_ISVTX) == 0;
+}
+
+std::optional<std::string> system_temporary_directory() { return std::string("/tmp"); }
+
+namespace {
+
+// What the interruption handler reads. It may run at any moment, so every
+// piece is a fixed buffer or an atomic, filled while interruptions are
+// held, and the handler uses async-signal-safe calls alone.
+constexpr std::array<int, 3> interruptions = {SIGINT, SIGTERM, SIGHUP};
+constexpr std::size_t most_children = 16;
+constexpr std::size_t most_names = 8;
+
+std::array<std::atomic<pid_t>, most_children> running_children{};
+std::atomic<int> registered_directory{-1};  // a descriptor on the run's folder
+char registered_directory_path[PATH_MAX];
+char registered_names[most_names][NAME_MAX + 1];
+std::size_t registered_name_count = 0;
+char registered_file[PATH_MAX];
+std::atomic<bool> file_registered{false};
+
+thread_local int held_depth = 0;
+thread_local sigset_t mask_before_hold;
+
+sigset_t interruption_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : interruptions) sigaddset(&set, signal);
+  return set;
+}
+
+bool copy_text(char* buffer, std::size_t size, std::string_view text) {
+  if (text.size() >= size || text.find('\0') != std::string_view::npos) return false;
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
+  return true;
+}
+
+extern "C" void on_interruption(int signal) {
+  // The child first, with everything it started, and waited for, so that
+  // nothing writes into the run's folder while it goes.
+  for (std::atomic<pid_t>& slot : running_children) {
+    const pid_t pid = slot.load();
+    if (pid > 0) {
+      (void)::kill(-pid, SIGKILL);
+      (void)::kill(pid, SIGKILL);
+    }
+  }
+  for (std::atomic<pid_t>& slot : running_children) {
+    const pid_t pid = slot.load();
+    if (pid > 0) {
+      while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
+  if (file_registered.load()) {
+    (void)::unlink(registered_file);
+  }
+  if (const int fd = registered_directory.load(); fd >= 0) {
+    for (std::size_t i = 0; i < registered_name_count; ++i) {
+      (void)::unlinkat(fd, registered_names[i], 0);
+    }
+    (void)::rmdir(registered_directory_path);
+  }
+  ::_exit(128 + signal);
+}
+
+void install_interruption_handlers() {
+  struct sigaction action {};
+  action.sa_handler = on_interruption;
+  action.sa_mask = interruption_set();
+  for (const int signal : interruptions) {
+    struct sigaction before {};
+    // A signal the caller ignores (nohup, a background job) stays ignored.
+    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
+      (void)::sigaction(signal, &action, nullptr);
+    }
+  }
+}
+
+sigset_t unheld_signal_mask() {
+  if (held_depth > 0) return mask_before_hold;
+  sigset_t mask;
+  (void)::pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+  return mask;
+}
+
+void remember_child(pid_t pid) {
+  for (std::atomic<pid_t>& slot : running_children) {
+    pid_t empty = 0;
+    if (slot.compare_exchange_strong(empty, pid)) return;
+  }
+}
+
+void forget_child(pid_t pid) {
+  for (std::atomic<pid_t>& slot : running_children) {
+    pid_t found = pid;
+    if (slot.compare_exchange_strong(found, 0)) return;
+  }
+}
+
+}  // namespace
+
+InterruptionsHeld::InterruptionsHeld() {
+  if (held_depth++ == 0) {
+    const sigset_t set = interruption_set();
+    (void)::pthread_sigmask(SIG_BLOCK, &set, &mask_before_hold);
+  }
+}
+
+InterruptionsHeld::~InterruptionsHeld() {
+  if (--held_depth == 0) {
+    (void)::pthread_sigmask(SIG_SETMASK, &mask_before_hold, nullptr);
+  }
+}
+
+void remove_directory_on_interruption(std::string_view directory, std::span<const std::string_view> names) {
+  const int old = registered_directory.exchange(-1);
+  if (old >= 0) {
+    (void)::close(old);
+  }
+  if (directory.empty() || !copy_text(registered_directory_path, sizeof registered_directory_path, directory)) {
+    return;
+  }
+  registered_name_count = 0;
+  for (const std::string_view name : names) {
+    if (registered_name_count < most_names &&
+        copy_text(registered_names[registered_name_count], sizeof registered_names[0], name)) {
+      ++registered_name_count;
+    }
+  }
+  // The folder is taken by a handle: the files go from the folder that was
+  // made even if something else is put at its path.
+  const int fd = ::open(registered_directory_path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  registered_directory.store(fd);
+}
+
+void remove_on_interruption(std::string_view path) {
+  file_registered.store(false);
+  if (!path.empty() && copy_text(registered_file, sizeof registered_file, path)) {
+    file_registered.store(true);
+  }
+}
+
+bool is_registered_directory(std::string_view path) {
+  const int fd = registered_directory.load();
+  if (fd < 0) {
+    return true;
+  }
+  struct stat held {};
+  struct stat there {};
+  return ::fstat(fd, &held) == 0 && ::lstat(std::string(path).c_str(), &there) == 0 && S_ISDIR(there.st_mode) &&
+         held.st_dev == there.st_dev && held.st_ino == there.st_ino;
 }
 
 }  // namespace brelix::platform
