@@ -80,7 +80,10 @@ void remove_run_directory() {
     return;
   }
   // The run's outcome is already decided; a leftover that cannot be
-  // removed is no reason to change it.
+  // removed is no reason to change it. The interruption handler lets go of
+  // the folder first (on Windows its handle keeps the folder in place).
+  const platform::InterruptionsHeld held;
+  platform::remove_directory_on_interruption({}, {});
   for (const std::string_view name : run_file_names) {
     const std::string path = platform::join_path(*directory, name);
     if (platform::exists(path)) {
@@ -88,7 +91,6 @@ void remove_run_directory() {
     }
   }
   (void)platform::remove_directory(*directory);
-  platform::remove_directory_on_interruption({}, {});
   directory.reset();
 }
 

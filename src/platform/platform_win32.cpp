@@ -3,13 +3,16 @@
 #include "src/platform/platform.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 #include <random>
+#include <stdexcept>
 
 #include "unicode/utf8.h"
 
@@ -284,9 +287,16 @@ std::wstring command_interpreter() {
 
 }  // namespace
 
+namespace {
+void install_interruption_handler();
+void remember_child(HANDLE process);
+void forget_child(HANDLE process);
+}  // namespace
+
 void initialise_process(int, char**) {
   // Text goes to the console as UTF-8 bytes; the console shows it right.
   SetConsoleOutputCP(CP_UTF8);
+  install_interruption_handler();
 }
 
 std::vector<std::optional<std::string>> arguments() {
@@ -410,6 +420,22 @@ void File::close() {
     CloseHandle(reinterpret_cast<HANDLE>(handle_));
     handle_ = closed;
   }
+}
+
+Result<> File::sync_and_close() {
+  const HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  handle_ = closed;
+  DWORD error = ERROR_SUCCESS;
+  if (!FlushFileBuffers(h)) {
+    error = GetLastError();
+  }
+  if (!CloseHandle(h) && error == ERROR_SUCCESS) {
+    error = GetLastError();
+  }
+  if (error != ERROR_SUCCESS) {
+    return std::unexpected(os_failure(error));
+  }
+  return {};
 }
 
 Result<> File::write_all(std::string_view bytes) {
@@ -573,6 +599,7 @@ Child::~Child() {
     if (!waited_) {
       WaitForSingleObject(h, INFINITE);
     }
+    forget_child(h);
     CloseHandle(h);
   }
 }
@@ -625,12 +652,276 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   // Inheritance must be on for the standard streams to reach the child;
   // every handle the program opens itself is non-inheritable, so nothing
   // else goes with them.
-  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &info)) {
+  // Started suspended and put in the run's job object before it runs, so
+  // that an interruption, or the end of this process however it comes,
+  // stops the interpreter with the minifier it started.
+  const InterruptionsHeld held;
+  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+                      &startup, &info)) {
     return last_os_failure();
   }
+  remember_child(info.hProcess);
+  ResumeThread(info.hThread);
   CloseHandle(info.hThread);
   return ChildAccess::make(info.hProcess);
+}
+
+// ---- Reliability: sources, durability, interruptions --------------------------
+
+std::expected<std::string, SourceFailure> read_regular_file(std::string_view path) {
+  Result<File> file = open_file(path, GENERIC_READ, OPEN_EXISTING);
+  if (!file) {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::os, std::move(file.error())});
+  }
+  const HANDLE h = FileAccess::handle(*file);
+  // Pipes, consoles and devices (NUL, CON) are not files of a project;
+  // opening one returns at once, reading it may not.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::not_regular, {}});
+  }
+  try {
+    std::string content;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(h, &size) && size.QuadPart > 0) {
+      content.reserve(static_cast<std::size_t>(size.QuadPart));
+    }
+    char buffer[65536];
+    for (;;) {
+      DWORD got = 0;
+      if (!ReadFile(h, buffer, sizeof buffer, &got, nullptr)) {
+        return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(GetLastError())});
+      }
+      if (got == 0) {
+        return content;
+      }
+      content.append(buffer, got);
+    }
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
+  } catch (const std::length_error&) {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
+  }
+}
+
+std::optional<std::uint64_t> regular_file_size(std::string_view path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(to_wide(path).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return std::nullopt;
+  }
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void sync_directory(std::string_view) {
+  // A folder cannot be flushed on Windows; NTFS logs the rename itself.
+}
+
+namespace {
+
+// The current user's account, for telling which files are the user's own.
+std::vector<unsigned char> current_user() {
+  std::vector<unsigned char> buffer;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return buffer;
+  }
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  buffer.resize(size);
+  if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+    buffer.clear();
+  }
+  CloseHandle(token);
+  return buffer;
+}
+
+bool is_owned_by(const std::wstring& path, PSID user) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                            nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool same = owner != nullptr && EqualSid(owner, user);
+  LocalFree(descriptor);
+  return same;
+}
+
+}  // namespace
+
+void remove_stale_files(std::string_view directory, std::string_view prefix, std::int64_t max_age_seconds) {
+  const std::vector<unsigned char> user = current_user();
+  if (user.empty()) {
+    return;
+  }
+  const PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW(to_wide(join_path(directory, std::string(prefix) + "*")).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const auto ticks = [](const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  const std::uint64_t before = ticks(now) - static_cast<std::uint64_t>(max_age_seconds) * 10'000'000;
+  do {
+    const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    if ((found.dwFileAttributes & not_plain) != 0 || ticks(found.ftLastWriteTime) >= before) continue;
+    const std::optional<std::string> name = to_utf8(found.cFileName);
+    if (!name || !name->starts_with(prefix)) continue;
+    const std::wstring path = to_wide(join_path(directory, *name));
+    if (is_owned_by(path, sid)) {
+      (void)DeleteFileW(path.c_str());
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+bool is_shared_unsafely(std::string_view) { return false; }
+
+std::optional<std::string> system_temporary_directory() { return temporary_directory(); }
+
+namespace {
+
+// What the console control handler undoes. It runs on a thread of its own
+// while the build goes on, so it takes the same lock the build holds while
+// it registers.
+CRITICAL_SECTION& guard() {
+  static CRITICAL_SECTION section = [] {
+    CRITICAL_SECTION made;
+    InitializeCriticalSection(&made);
+    return made;
+  }();
+  return section;
+}
+
+struct Registered {
+  HANDLE job = nullptr;
+  std::vector<HANDLE> children;
+  std::wstring directory;
+  HANDLE directory_handle = INVALID_HANDLE_VALUE;
+  std::vector<std::wstring> names;
+  std::wstring file;
+};
+
+Registered& registered() {
+  static Registered state;
+  return state;
+}
+
+void close_directory_handle(Registered& state) {
+  if (state.directory_handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(state.directory_handle);
+    state.directory_handle = INVALID_HANDLE_VALUE;
+  }
+}
+
+BOOL WINAPI on_control(DWORD event) {
+  UINT status = interrupted_status;
+  if (event == CTRL_CLOSE_EVENT) status = hung_up_status;
+  if (event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) status = terminated_status;
+  EnterCriticalSection(&guard());
+  Registered& state = registered();
+  if (state.job != nullptr) {
+    TerminateJobObject(state.job, status);
+  }
+  for (const HANDLE child : state.children) {
+    TerminateProcess(child, status);
+  }
+  if (!state.children.empty()) {
+    WaitForMultipleObjects(static_cast<DWORD>(std::min<std::size_t>(state.children.size(), MAXIMUM_WAIT_OBJECTS)),
+                           state.children.data(), TRUE, 5000);
+  }
+  if (!state.file.empty()) {
+    DeleteFileW(state.file.c_str());
+  }
+  if (!state.directory.empty()) {
+    for (const std::wstring& name : state.names) {
+      DeleteFileW((state.directory + L"\\" + name).c_str());
+    }
+    close_directory_handle(state);
+    RemoveDirectoryW(state.directory.c_str());
+  }
+  ExitProcess(status);
+}
+
+void install_interruption_handler() { SetConsoleCtrlHandler(on_control, TRUE); }
+
+void remember_child(HANDLE process) {
+  Registered& state = registered();
+  if (state.job == nullptr) {
+    state.job = CreateJobObjectW(nullptr, nullptr);
+    if (state.job != nullptr) {
+      JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+      limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+      SetInformationJobObject(state.job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
+  }
+  // Where the job cannot take the child (an older system inside a job of
+  // its own), the child alone is stopped.
+  if (state.job != nullptr) {
+    AssignProcessToJobObject(state.job, process);
+  }
+  state.children.push_back(process);
+}
+
+void forget_child(HANDLE process) {
+  const InterruptionsHeld held;
+  std::vector<HANDLE>& children = registered().children;
+  children.erase(std::remove(children.begin(), children.end(), process), children.end());
+}
+
+}  // namespace
+
+InterruptionsHeld::InterruptionsHeld() { EnterCriticalSection(&guard()); }
+
+InterruptionsHeld::~InterruptionsHeld() { LeaveCriticalSection(&guard()); }
+
+void remove_directory_on_interruption(std::string_view directory, std::span<const std::string_view> names) {
+  const InterruptionsHeld held;
+  Registered& state = registered();
+  close_directory_handle(state);
+  state.directory.clear();
+  state.names.clear();
+  if (directory.empty()) {
+    return;
+  }
+  state.directory = to_wide(directory);
+  for (const std::string_view name : names) state.names.push_back(to_wide(name));
+  // Held without delete sharing, the folder can be neither renamed nor
+  // replaced while the run uses it.
+  state.directory_handle = CreateFileW(state.directory.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr);
+}
+
+void remove_on_interruption(std::string_view path) {
+  const InterruptionsHeld held;
+  registered().file = to_wide(path);
+}
+
+bool is_registered_directory(std::string_view path) {
+  const InterruptionsHeld held;
+  const Registered& state = registered();
+  if (state.directory_handle == INVALID_HANDLE_VALUE) {
+    return true;
+  }
+  const HANDLE there = CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (there == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION held_info{};
+  BY_HANDLE_FILE_INFORMATION there_info{};
+  const bool same = GetFileInformationByHandle(state.directory_handle, &held_info) &&
+                    GetFileInformationByHandle(there, &there_info) &&
+                    held_info.dwVolumeSerialNumber == there_info.dwVolumeSerialNumber &&
+                    held_info.nFileIndexHigh == there_info.nFileIndexHigh &&
+                    held_info.nFileIndexLow == there_info.nFileIndexLow;
+  CloseHandle(there);
+  return same;
 }
 
 }  // namespace brelix::platform

@@ -4,7 +4,8 @@
 // writes "/*min*/" and IN's bytes to OUT. BRELIX_FAKE_UGLIFYJS chooses
 // another behaviour: "fail" (writes junk to OUT, exits 3), "abort" (dies by
 // abort()), "slow" (waits a second first), "slow:MS" (waits MS
-// milliseconds first). BRELIX_FAKE_UGLIFYJS_LOG names a
+// milliseconds first), "empty" (leaves OUT empty, exits 0), "delete"
+// (removes OUT, exits 0). BRELIX_FAKE_UGLIFYJS_LOG names a
 // file that gets each argument on a line of its own and, where /proc shows
 // them, the files the process holds open, one "open N: TARGET" line for each
 // descriptor N (one of them is the listing of /proc/self/fd itself).
@@ -73,6 +74,15 @@ int main(int argc, char** argv) {
     return 3;
   }
   if (mode == "abort") std::abort();
+  if (mode == "empty") {
+    write_all(out, "");
+    return 0;
+  }
+  if (mode == "delete") {
+    std::error_code ignored;
+    std::filesystem::remove(out, ignored);
+    return 0;
+  }
   if (mode == "slow") std::this_thread::sleep_for(std::chrono::seconds(1));
   if (mode.starts_with("slow:")) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(mode.substr(5).data())));

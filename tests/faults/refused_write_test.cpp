@@ -7,7 +7,9 @@
 //
 // Every write is refused in runs with short source lists, which still make
 // each kind of write a run makes; in runs of the whole catalogue, six
-// hundred writes long, a random choice of them.
+// hundred writes long, a random choice of them. A working file whose sync
+// or close fails, as a network file system reports a write it could not
+// make, is a failure too, and nothing of it is moved into place.
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -203,6 +205,49 @@ TEST(RefusedWrite, EachWriteOfARunWhoseMovesCopy) {
   if (::testing::Test::IsSkipped()) return;
   // The count above included the copies; make sure there were some.
   EXPECT_TRUE(std::any_of(refusing.counted.begin(), refusing.counted.end(), RefusedWrites::is_copy));
+}
+
+TEST(RefusedWrite, ASyncOrCloseOfAWorkingFileThatFails) {
+  SampleBuild build;
+  World& world = build.world();
+  const ForeignFolder foreign(world.root());
+  struct Case {
+    const char* variable;
+    const char* at;
+    int error;
+    bool copies;        // the temporary folder on another file system
+    const char* named;  // the part of the failing file's path the report shows
+  };
+  const Case cases[] = {
+      {"REFUSE_WRITES_SYNC_AT", "1", EIO, false, "/out.js"},
+      {"REFUSE_WRITES_CLOSE_AT", "1", ENOSPC, false, "/out.js"},
+      // Three working files of the first bundle, then its debug output's
+      // copy beside the destination.
+      {"REFUSE_WRITES_SYNC_AT", "4", EIO, true, "/.brelix-move-"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.variable) + "=" + c.at);
+    if (c.copies && !foreign.path) continue;
+    const std::string temporary = c.copies ? *foreign.path : world.path("tmp");
+    RefusedWrites refusing(build, temporary);
+    build.plant_old_content();
+    const std::map<std::string, std::string> others = build.other_files();
+    world.set_env(c.variable, c.at);
+    const RunResult run = refusing.run(0, c.error);
+    world.unset_env(c.variable);
+    if (!refusing.loaded) GTEST_SKIP() << "the write-refusing library did not load: " << BRELIX_REFUSE_WRITES;
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(run.err.starts_with("Error: could not finish writing ")) << run.err;
+    EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+    EXPECT_TRUE(run.err.ends_with("\n\nCaused by:\n    " + std::string(std::strerror(c.error)) + " (os error " +
+                                  std::to_string(c.error) + ")\n"))
+        << run.err;
+    for (const std::string& destination : build.destinations()) {
+      EXPECT_EQ(world.read_file(destination), build.old_content(destination)) << destination;
+    }
+    EXPECT_EQ(entries_in(temporary), 0u);
+    EXPECT_EQ(build.other_files(), others);
+  }
 }
 
 }  // namespace

@@ -9,6 +9,11 @@
 //                           the number of bytes asked for
 //   REFUSE_WRITES_FAIL_AT   N: the Nth write fails, writing nothing
 //   REFUSE_WRITES_ERRNO     the error it fails with (ENOSPC when unset)
+//   REFUSE_WRITES_SYNC_AT   N: the Nth fsync of a regular file fails with
+//                           that error, as a write-back error shows up
+//   REFUSE_WRITES_CLOSE_AT  N: the Nth close of a regular file opened for
+//                           writing fails with it, the descriptor closed
+//                           all the same (as on NFS)
 //
 // The library takes itself out of LD_PRELOAD as it loads: the programs the
 // process starts (the minifier) write as usual.
@@ -29,10 +34,17 @@ namespace {
 using write_function = ssize_t (*)(int, const void*, size_t);
 using pwrite_function = ssize_t (*)(int, const void*, size_t, off_t);
 using writev_function = ssize_t (*)(int, const struct iovec*, int);
+using descriptor_function = int (*)(int);
 
 write_function real_write = nullptr;
 pwrite_function real_pwrite = nullptr;
 writev_function real_writev = nullptr;
+descriptor_function real_fsync = nullptr;
+descriptor_function real_close = nullptr;
+long sync_fail_at = 0;
+long close_fail_at = 0;
+long syncs = 0;
+long closes = 0;
 
 int log_fd = -1;
 long fail_at = 0;
@@ -44,6 +56,8 @@ void load_real_functions() {
   real_write = reinterpret_cast<write_function>(dlsym(RTLD_NEXT, "write"));
   real_pwrite = reinterpret_cast<pwrite_function>(dlsym(RTLD_NEXT, "pwrite"));
   real_writev = reinterpret_cast<writev_function>(dlsym(RTLD_NEXT, "writev"));
+  real_fsync = reinterpret_cast<descriptor_function>(dlsym(RTLD_NEXT, "fsync"));
+  real_close = reinterpret_cast<descriptor_function>(dlsym(RTLD_NEXT, "close"));
 }
 
 __attribute__((constructor)) void load() {
@@ -54,9 +68,11 @@ __attribute__((constructor)) void load() {
   }
   if (const char* at = std::getenv("REFUSE_WRITES_FAIL_AT"); at != nullptr) fail_at = std::atol(at);
   if (const char* error = std::getenv("REFUSE_WRITES_ERRNO"); error != nullptr) fail_error = std::atoi(error);
+  if (const char* at = std::getenv("REFUSE_WRITES_SYNC_AT"); at != nullptr) sync_fail_at = std::atol(at);
+  if (const char* at = std::getenv("REFUSE_WRITES_CLOSE_AT"); at != nullptr) close_fail_at = std::atol(at);
   if (const char* sentinel = std::getenv("REFUSE_WRITES_SENTINEL"); sentinel != nullptr) {
     const int fd = open(sentinel, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd >= 0) close(fd);
+    if (fd >= 0) real_close(fd);
   }
 }
 
@@ -100,6 +116,30 @@ ssize_t writev(int fd, const struct iovec* parts, int count) {
   for (int i = 0; i < count; ++i) size += parts[i].iov_len;
   if (refuse(fd, size)) return -1;
   return real_writev(fd, parts, count);
+}
+
+int fsync(int fd) {
+  load_real_functions();
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ++syncs == sync_fail_at) {
+    errno = fail_error;
+    return -1;
+  }
+  return real_fsync(fd);
+}
+
+int close(int fd) {
+  load_real_functions();
+  struct stat info {};
+  const int flags = fcntl(fd, F_GETFL);
+  const bool counted = fd > STDERR_FILENO && fd != log_fd && flags >= 0 && (flags & O_ACCMODE) != O_RDONLY &&
+                       fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const int result = real_close(fd);
+  if (counted && ++closes == close_fail_at) {
+    errno = fail_error;
+    return -1;
+  }
+  return result;
 }
 
 }  // extern "C"
