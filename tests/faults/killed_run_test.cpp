@@ -1,7 +1,10 @@
 // Whole Veltrano runs of the sample project killed by SIGKILL at random
 // moments: whenever the run dies, each destination holds either its old
 // content or the complete new output, the destinations come into place in
-// the run's order, and nothing else in the world has changed.
+// the run's order, and nothing else in the world has changed. Runs
+// interrupted by SIGINT, SIGTERM or SIGHUP while the minifier hangs stop it,
+// remove their temporary folder and exit with 128 and the signal; and a
+// minifier that reports success without leaving its output fails the run.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -18,8 +21,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <map>
+#include <sstream>
 #include <random>
 #include <set>
 #include <string>
@@ -74,6 +81,16 @@ class Started {
   }
 
   void kill_now() const { kill(pid_, SIGKILL); }
+  void send(int signal) const { kill(pid_, signal); }
+  pid_t pid() const { return pid_; }
+
+  // Waits for brelix itself; its raw wait status.
+  int wait_status() {
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+  }
 
   // Ends what is left of the group: a minifier orphaned by the kill. The
   // test process is their subreaper, so they can be waited for as its own.
@@ -82,6 +99,10 @@ class Started {
     kill(-pid_, SIGKILL);
 #ifdef __linux__
     while (waitpid(-pid_, nullptr, 0) > 0 || errno == EINTR) {
+    }
+    // A minifier runs in a group of its own; orphaned, it ends soon and
+    // is the subreaper's to collect.
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
     }
 #else
     const auto give_up = Clock::now() + std::chrono::seconds(10);
@@ -182,6 +203,87 @@ TEST(KilledRun, EveryDestinationIsOldOrCompletelyNew) {
   std::string spread;
   for (std::size_t i = 0; i < in_place.size(); ++i) spread += " " + std::to_string(i) + ":" + std::to_string(in_place[i]);
   std::cout << "kills by destinations in place:" << spread << "\n";
+}
+
+#ifdef __linux__
+// The child of parent, from /proc; 0 while it has none.
+pid_t child_of(pid_t parent) {
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    const std::size_t close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(line.substr(close + 2));
+    char state = 0;
+    pid_t ppid = 0;
+    if (rest >> state >> ppid && ppid == parent) return static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
+  }
+  return 0;
+}
+
+TEST(KilledRun, AnInterruptionStopsAHungMinifierAndRemovesTheRunsFolder) {
+  SampleBuild build;
+  World& world = build.world();
+  world.set_env("BRELIX_FAKE_UGLIFYJS", "slow:600000");
+  struct Case {
+    int signal;
+    int status;
+  };
+  for (const Case c : {Case{SIGINT, 130}, Case{SIGTERM, 143}, Case{SIGHUP, 129}}) {
+    SCOPED_TRACE(strsignal(c.signal));
+    build.plant_old_content();
+    const std::map<std::string, std::string> others = build.other_files();
+    Started run(world);
+    ASSERT_TRUE(run.running());
+    pid_t minifier = 0;
+    for (const auto give_up = Clock::now() + std::chrono::seconds(30); minifier == 0 && Clock::now() < give_up;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      minifier = child_of(run.pid());
+    }
+    ASSERT_NE(minifier, 0) << "the minifier never started";
+    run.send(c.signal);
+    const int status = run.wait_status();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << "wait status " << status;
+    EXPECT_TRUE(::kill(minifier, 0) != 0 && errno == ESRCH) << "the minifier outlived the run";
+    for (const std::string& destination : build.destinations()) {
+      EXPECT_EQ(world.read_file(destination), build.old_content(destination)) << destination;
+    }
+    EXPECT_TRUE(fs::is_empty(world.path("tmp")));
+    EXPECT_EQ(build.other_files(), others);
+  }
+}
+#endif
+
+TEST(KilledRun, AMinifierThatSucceedsWithoutItsOutputFailsTheRun) {
+  SampleBuild build;
+  World& world = build.world();
+  struct Case {
+    const char* mode;
+    const char* source;  // the bundle's one source
+    std::string err;     // empty: the run succeeds
+  };
+  const Case cases[] = {
+      {"empty", "boot();\n", "Error: uglifyjs exited with status 0 but left its output empty\n"},
+      {"delete", "boot();\n", "Error: uglifyjs exited with status 0 but left no output file\n"},
+      // Nothing but comments minifies to nothing, rightly.
+      {"empty", "// nothing yet\n/* still\n nothing */\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " after " + c.source);
+    world.write_file("sample/veltrano/only.js", c.source);
+    world.set_env("BRELIX_FAKE_UGLIFYJS", c.mode);
+    // Both Ombril bundles made of the one source (the second through the
+    // extra list); neither has an importer or extras, so the first release
+    // file is the minifier's output alone.
+    const std::string release = "sample/ombril/app/ux.js";
+    world.write_file(release, build.old_content(release));
+    const RunResult run = world.run("brelix", {"--ombril", "--list", "$VTPATH/only.js", "$VTPATH/only.js"});
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.status, c.err.empty() ? 0 : 1);
+    EXPECT_EQ(world.read_file(release), c.err.empty() ? std::string() : build.old_content(release));
+    EXPECT_TRUE(fs::is_empty(world.path("tmp")));
+  }
 }
 
 }  // namespace
