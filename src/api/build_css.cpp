@@ -42,10 +42,13 @@ std::size_t css_line_breaks(std::string_view text) {
 // the fault's own message.
 std::string rejection_hint(const Bundle& bundle, const JoinedSources& joined, std::size_t offset,
                            std::string_view display) {
+  // The construct starts at its first character that is not white space
+  // as CSS knows it, where the parser may stop short (at a form feed).
+  offset = std::min(joined.text.find_first_not_of(" \t\n\r\f", offset), joined.text.size());
   const auto after = std::upper_bound(joined.starts.begin(), joined.starts.end(), offset);
   const std::size_t index = after == joined.starts.begin() ? 0 : static_cast<std::size_t>(after - joined.starts.begin()) - 1;
   const std::size_t start = joined.starts.empty() ? 0 : joined.starts[index];
-  const std::size_t end = std::min(offset, joined.text.size());
+  const std::size_t end = offset;
   const std::size_t line = css_line_breaks(std::string_view(joined.text).substr(start, end - start)) + 1;
   std::string hint = "brelix: the style sheet ";
   if (index < bundle.files.size()) {

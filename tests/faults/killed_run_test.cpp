@@ -253,6 +253,36 @@ TEST(KilledRun, AnInterruptionStopsAHungMinifierAndRemovesTheRunsFolder) {
     EXPECT_EQ(build.other_files(), others);
   }
 }
+
+// What another user could do where the temporary folder lets them: the
+// run's folder renamed away while the minifier runs and a link to theirs
+// put at its name. Their files must not reach a destination.
+TEST(KilledRun, ARunsFolderSwappedWhileTheMinifierRunsFailsTheRun) {
+  SampleBuild build;
+  World& world = build.world();
+  world.set_env("BRELIX_FAKE_UGLIFYJS", "slow:1500");
+  build.plant_old_content();
+  world.write_file("theirs/out-debug.js", "their debug bundle");
+  world.write_file("theirs/out.js", "their release bundle");
+  Started run(world);
+  ASSERT_TRUE(run.running());
+  pid_t minifier = 0;
+  for (const auto give_up = Clock::now() + std::chrono::seconds(30); minifier == 0 && Clock::now() < give_up;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    minifier = child_of(run.pid());
+  }
+  ASSERT_NE(minifier, 0) << "the minifier never started";
+  std::string folder;
+  for (const auto& entry : fs::directory_iterator(world.path("tmp"))) folder = entry.path().string();
+  ASSERT_FALSE(folder.empty());
+  fs::rename(folder, world.path("tmp/moved-away"));
+  fs::create_directory_symlink(world.path("theirs"), folder);
+  const int status = run.wait_status();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+  for (const std::string& destination : build.destinations()) {
+    EXPECT_EQ(world.read_file(destination), build.old_content(destination)) << destination;
+  }
+}
 #endif
 
 TEST(KilledRun, AMinifierThatSucceedsWithoutItsOutputFailsTheRun) {

@@ -1,11 +1,14 @@
 // Hostile file systems around a run: links, files and pipes planted in the
 // temporary folder at names a careless build would use, destinations that
 // are links, folders or read-only, a destination folder or a temporary
-// folder that refuses to be written. Each gives the outcome the manual
-// describes, and a snapshot of the whole world shows that the run changed
+// folder that refuses to be written, a temporary folder others can write,
+// sources that are pipes, devices or larger than memory, and the copies runs
+// killed in a move left beside a destination. Each gives the outcome the
+// manual describes, and a snapshot of the whole world shows that the run changed
 // its own outputs and nothing else: whatever a link pointed to is byte for
 // byte what it was.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +16,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -339,6 +344,138 @@ TEST(PlantedPaths, ATemporaryFolderThatCannotTakeTheRunsFolder) {
     EXPECT_EQ(changed_paths(before, snapshot(world.root())), std::vector<std::string>{});
   }
   fs::permissions(world.path("shut"), fs::perms::owner_all);
+}
+
+// A bundle's outputs as they are: their bytes, or that they are missing.
+std::map<std::string, std::optional<std::string>> outputs_of(const World& world, const catalogue::BundleEntry& entry) {
+  std::map<std::string, std::optional<std::string>> out;
+  for (const std::string_view written : {entry.out, entry.out_debug}) {
+    const std::string output = sample_relative(written);
+    out[output] = world.exists(output) ? std::optional(world.read_file(output)) : std::nullopt;
+  }
+  return out;
+}
+
+TEST(PlantedPaths, ASourceThatIsNoRegularFileOrTooLargeFailsNamingIt) {
+  World world;
+  lay_out_sample(world);
+  // Refused allocations are to throw under the address sanitizer too.
+  const auto env = world.environment();
+  const auto asan = env.find("ASAN_OPTIONS");
+  world.set_env("ASAN_OPTIONS",
+                (asan != env.end() && !asan->second.empty() ? asan->second + ":" : "") + "allocator_may_return_null=1");
+  const catalogue::BundleEntry& boot = catalogue::veltrano_boot;
+  const catalogue::BundleEntry& css = catalogue::veltrano_css;
+  const std::string script = sample_relative(boot.files.front());
+  const std::string sheet = sample_relative(css.files.front());
+  const auto fifo = [&](const std::string& at) { return ::mkfifo(world.path(at).c_str(), 0600) == 0; };
+  struct Case {
+    const char* what;
+    const catalogue::BundleEntry& bundle;
+    std::string source;
+    std::function<bool(const std::string&)> plant;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"a pipe as a script", boot, script, fifo, "is not a regular file"},
+      {"a pipe as a style sheet", css, sheet, fifo, "is not a regular file"},
+      {"a link to an endless device", boot, script,
+       [&](const std::string& at) { return ::symlink("/dev/zero", world.path(at).c_str()) == 0; },
+       "is not a regular file"},
+      // Sparse: it takes no room on the disk, but far more than memory.
+      {"a file larger than memory", boot, script,
+       [&](const std::string& at) {
+         const int fd = ::open(world.path(at).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+         const bool made = fd >= 0 && ::ftruncate(fd, (off_t{1} << 44) - (off_t{1} << 20)) == 0;
+         if (fd >= 0) ::close(fd);
+         return made;
+       },
+       "is too large to be read into memory"},
+  };
+  RunOptions options;
+  options.timeout_seconds = 60;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string original = world.read_file(c.source);
+    fs::remove(world.path(c.source));
+    if (!c.plant(c.source)) {
+      ADD_FAILURE() << "cannot plant " << c.source;
+      continue;
+    }
+    const auto before = outputs_of(world, c.bundle);
+    const RunResult run = world.run("brelix", {"-v"}, options);
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Error: the source " + world.path(c.source) + " " + c.says + "\n");
+    EXPECT_EQ(outputs_of(world, c.bundle), before);
+    EXPECT_TRUE(fs::is_empty(world.path("tmp")));
+    fs::remove(world.path(c.source));
+    world.write_file(c.source, original);
+  }
+}
+
+TEST(PlantedPaths, ATemporaryFolderOthersCanRearrangeIsReplacedWithAWarning) {
+  struct stat system {};
+  if (::stat("/tmp", &system) != 0 || ((system.st_mode & S_IWOTH) != 0 && (system.st_mode & S_ISVTX) == 0)) {
+    GTEST_SKIP() << "/tmp itself is no safe replacement here";
+  }
+  World world;
+  lay_out_sample(world);
+  world.make_dir("shared");
+  use_temporary_folder(world, world.path("shared"));
+  const std::string warning = "brelix: warning: the temporary directory " + world.path("shared") +
+                              " can be changed by other users (writable by all, without the sticky bit); using "
+                              "/tmp instead\n";
+  struct Case {
+    fs::perms permissions;
+    std::string err;
+  };
+  const Case cases[] = {{fs::perms::all, warning}, {fs::perms::all | fs::perms::sticky_bit, ""}};
+  for (const Case& c : cases) {
+    fs::permissions(world.path("shared"), c.permissions);
+    const RunResult run = world.run("brelix", {"-v"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_TRUE(fs::is_empty(world.path("shared")));
+  }
+}
+
+TEST(PlantedPaths, CopiesLeftByKilledMovesGoOnceStaleAndNothingElseDoes) {
+  World world;
+  lay_out_sample(world);
+  const std::string folder = "sample/veltrano/";
+  world.write_file("victim", "victim");
+  world.write_file(folder + ".brelix-move-stale", "left by a killed run");
+  world.write_file(folder + ".brelix-move-recent", "a move under way");
+  fs::create_symlink(world.path("victim"), world.path(folder + ".brelix-move-link"));
+  world.make_dir(folder + ".brelix-move-folder");
+  const timespec two_hours_ago[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
+  for (const char* name : {".brelix-move-stale", ".brelix-move-link", ".brelix-move-folder"}) {
+    ASSERT_EQ(::utimensat(AT_FDCWD, world.path(folder + name).c_str(), two_hours_ago, AT_SYMLINK_NOFOLLOW), 0);
+  }
+  const RunResult run = world.run("brelix", {"-v"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(world.exists(folder + ".brelix-move-stale"));
+  EXPECT_TRUE(world.exists(folder + ".brelix-move-recent"));
+  EXPECT_TRUE(fs::is_symlink(world.path(folder + ".brelix-move-link")));
+  EXPECT_TRUE(fs::is_directory(world.path(folder + ".brelix-move-folder")));
+  EXPECT_EQ(world.read_file("victim"), "victim");
+}
+
+TEST(PlantedPaths, AStyleSheetsOwnLineBreaksPlaceItsRejection) {
+  World world;
+  lay_out_sample(world);
+  const std::string sheet = sample_relative(catalogue::veltrano_css.files.front());
+  for (const std::string line_break : {"\r", "\r\n", "\f"}) {
+    SCOPED_TRACE(::testing::PrintToString(line_break));
+    world.write_file(sheet, "a{x:y}" + line_break + line_break + "b{color:red;;}" + line_break);
+    const RunResult run = world.run("brelix", {"-v"});
+    EXPECT_EQ(run.status, 101);
+    const std::string hint = lines_of(run.err).empty() ? "" : lines_of(run.err).front();
+    EXPECT_NE(hint.find(std::string(catalogue::veltrano_css.files.front()) + " cannot be minified: its line 3 starts"),
+              std::string::npos)
+        << hint;
+  }
 }
 
 }  // namespace
