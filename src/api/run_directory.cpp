@@ -80,17 +80,10 @@ void remove_run_directory() {
     return;
   }
   // The run's outcome is already decided; a leftover that cannot be
-  // removed is no reason to change it. The interruption handler lets go of
-  // the folder first (on Windows its handle keeps the folder in place).
-  const platform::InterruptionsHeld held;
-  platform::remove_directory_on_interruption({}, {});
-  for (const std::string_view name : run_file_names) {
-    const std::string path = platform::join_path(*directory, name);
-    if (platform::exists(path)) {
-      (void)platform::delete_file(path);
-    }
-  }
-  (void)platform::remove_directory(*directory);
+  // removed is no reason to change it. The folder is emptied through the
+  // handle the run holds on it, so that a folder swapped for a link to
+  // someone else's loses nothing of theirs.
+  platform::remove_registered_directory();
   directory.reset();
 }
 

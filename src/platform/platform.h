@@ -286,4 +286,10 @@ void remove_on_interruption(std::string_view path);
 // removal (not replaced, not a link). True when none is registered.
 bool is_registered_directory(std::string_view path);
 
+// Removes what remove_directory_on_interruption registered, as the handler
+// would: the named files from the directory that was registered (through
+// its handle, wherever it now is), then the directory if it is still at
+// its path and empty; and clears the registration.
+void remove_registered_directory();
+
 }  // namespace brelix::platform

@@ -765,6 +765,21 @@ void remove_on_interruption(std::string_view path) {
   }
 }
 
+void remove_registered_directory() {
+  const InterruptionsHeld held;
+  const int fd = registered_directory.load();
+  if (fd < 0) {
+    return;
+  }
+  for (std::size_t i = 0; i < registered_name_count; ++i) {
+    (void)::unlinkat(fd, registered_names[i], 0);
+  }
+  if (is_registered_directory(registered_directory_path)) {
+    (void)::rmdir(registered_directory_path);
+  }
+  remove_directory_on_interruption({}, {});
+}
+
 bool is_registered_directory(std::string_view path) {
   const int fd = registered_directory.load();
   if (fd < 0) {

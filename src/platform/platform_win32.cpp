@@ -902,6 +902,23 @@ void remove_on_interruption(std::string_view path) {
   registered().file = to_wide(path);
 }
 
+void remove_registered_directory() {
+  const InterruptionsHeld held;
+  Registered& state = registered();
+  if (state.directory.empty()) {
+    return;
+  }
+  // The handle kept the folder from being renamed or replaced, so its path
+  // still leads to it; the handle goes first, or the folder could not.
+  close_directory_handle(state);
+  for (const std::wstring& name : state.names) {
+    DeleteFileW((state.directory + L"\\" + name).c_str());
+  }
+  RemoveDirectoryW(state.directory.c_str());
+  state.directory.clear();
+  state.names.clear();
+}
+
 bool is_registered_directory(std::string_view path) {
   const InterruptionsHeld held;
   const Registered& state = registered();

@@ -50,12 +50,14 @@ constexpr const char* minifier_delay = "slow:30";
 // behind when it dies can be found and ended too.
 class Started {
  public:
-  explicit Started(const World& world) {
+  // Standard error goes to err_path when one is given.
+  explicit Started(const World& world, const std::string& err_path = "/dev/null") {
     const CArguments arguments({program_path("brelix"), "--veltrano"}, world);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    for (int fd = 0; fd <= 2; ++fd) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    for (int fd = 0; fd <= 1; ++fd) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
@@ -264,7 +266,7 @@ TEST(KilledRun, ARunsFolderSwappedWhileTheMinifierRunsFailsTheRun) {
   build.plant_old_content();
   world.write_file("theirs/out-debug.js", "their debug bundle");
   world.write_file("theirs/out.js", "their release bundle");
-  Started run(world);
+  Started run(world, world.path("scratch/err"));
   ASSERT_TRUE(run.running());
   pid_t minifier = 0;
   for (const auto give_up = Clock::now() + std::chrono::seconds(30); minifier == 0 && Clock::now() < give_up;) {
@@ -279,9 +281,14 @@ TEST(KilledRun, ARunsFolderSwappedWhileTheMinifierRunsFailsTheRun) {
   fs::create_directory_symlink(world.path("theirs"), folder);
   const int status = run.wait_status();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+  EXPECT_EQ(world.read_file("scratch/err"), "Error: the run's temporary folder " + folder +
+                                                " was replaced while the run used it\n");
   for (const std::string& destination : build.destinations()) {
     EXPECT_EQ(world.read_file(destination), build.old_content(destination)) << destination;
   }
+  // Cleaning up took the run's own files, not theirs.
+  EXPECT_EQ(world.read_file("theirs/out-debug.js"), "their debug bundle");
+  EXPECT_TRUE(fs::is_empty(world.path("tmp/moved-away")));
 }
 #endif
 
