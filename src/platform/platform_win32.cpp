@@ -18,8 +18,16 @@
 
 namespace brelix::platform {
 
+// The interruption handler closes every file the build holds open, so that
+// what it deletes goes at once (at the end of this file).
+void track_file(HANDLE handle);
+void untrack_file(HANDLE handle);
+
 struct FileAccess {
-  static File make(HANDLE handle) { return File(reinterpret_cast<std::intptr_t>(handle)); }
+  static File make(HANDLE handle) {
+    track_file(handle);
+    return File(reinterpret_cast<std::intptr_t>(handle));
+  }
   static HANDLE handle(const File& file) { return reinterpret_cast<HANDLE>(file.handle_); }
 };
 
@@ -417,6 +425,7 @@ File& File::operator=(File&& other) noexcept {
 
 void File::close() {
   if (handle_ != closed) {
+    untrack_file(reinterpret_cast<HANDLE>(handle_));
     CloseHandle(reinterpret_cast<HANDLE>(handle_));
     handle_ = closed;
   }
@@ -425,6 +434,7 @@ void File::close() {
 Result<> File::sync_and_close() {
   const HANDLE h = reinterpret_cast<HANDLE>(handle_);
   handle_ = closed;
+  untrack_file(h);
   DWORD error = ERROR_SUCCESS;
   if (!FlushFileBuffers(h)) {
     error = GetLastError();
@@ -797,12 +807,16 @@ CRITICAL_SECTION& guard() {
   return section;
 }
 
+// The handler freezes the build's thread and must then take no lock that
+// thread may hold, the heap's included: every path is made beforehand.
 struct Registered {
+  HANDLE main_thread = nullptr;
   HANDLE job = nullptr;
   std::vector<HANDLE> children;
+  std::vector<HANDLE> files;
   std::wstring directory;
   HANDLE directory_handle = INVALID_HANDLE_VALUE;
-  std::vector<std::wstring> names;
+  std::vector<std::wstring> names;  // full paths
   std::wstring file;
 };
 
@@ -824,6 +838,9 @@ BOOL WINAPI on_control(DWORD event) {
   if (event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) status = terminated_status;
   EnterCriticalSection(&guard());
   Registered& state = registered();
+  if (state.main_thread != nullptr) {
+    SuspendThread(state.main_thread);
+  }
   if (state.job != nullptr) {
     TerminateJobObject(state.job, status);
   }
@@ -834,20 +851,34 @@ BOOL WINAPI on_control(DWORD event) {
     WaitForMultipleObjects(static_cast<DWORD>(std::min<std::size_t>(state.children.size(), MAXIMUM_WAIT_OBJECTS)),
                            state.children.data(), TRUE, 5000);
   }
+  // A file deleted while a handle is open on it stays until the handle
+  // goes, and keeps its folder from being removed.
+  for (const HANDLE file : state.files) {
+    CloseHandle(file);
+  }
   if (!state.file.empty()) {
     DeleteFileW(state.file.c_str());
   }
   if (!state.directory.empty()) {
     for (const std::wstring& name : state.names) {
-      DeleteFileW((state.directory + L"\\" + name).c_str());
+      DeleteFileW(name.c_str());
     }
     close_directory_handle(state);
     RemoveDirectoryW(state.directory.c_str());
   }
-  ExitProcess(status);
+  // Not ExitProcess: the frozen thread may hold locks its clean-up needs.
+  TerminateProcess(GetCurrentProcess(), status);
+  return TRUE;
 }
 
-void install_interruption_handler() { SetConsoleCtrlHandler(on_control, TRUE); }
+void install_interruption_handler() {
+  HANDLE main_thread = nullptr;
+  if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &main_thread, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS)) {
+    registered().main_thread = main_thread;
+  }
+  SetConsoleCtrlHandler(on_control, TRUE);
+}
 
 void remember_child(HANDLE process) {
   Registered& state = registered();
@@ -875,6 +906,17 @@ void forget_child(HANDLE process) {
 
 }  // namespace
 
+void track_file(HANDLE handle) {
+  const InterruptionsHeld held;
+  registered().files.push_back(handle);
+}
+
+void untrack_file(HANDLE handle) {
+  const InterruptionsHeld held;
+  std::vector<HANDLE>& files = registered().files;
+  files.erase(std::remove(files.begin(), files.end(), handle), files.end());
+}
+
 InterruptionsHeld::InterruptionsHeld() { EnterCriticalSection(&guard()); }
 
 InterruptionsHeld::~InterruptionsHeld() { LeaveCriticalSection(&guard()); }
@@ -889,7 +931,7 @@ void remove_directory_on_interruption(std::string_view directory, std::span<cons
     return;
   }
   state.directory = to_wide(directory);
-  for (const std::string_view name : names) state.names.push_back(to_wide(name));
+  for (const std::string_view name : names) state.names.push_back(to_wide(join_path(directory, name)));
   // Held without delete sharing, the folder can be neither renamed nor
   // replaced while the run uses it.
   state.directory_handle = CreateFileW(state.directory.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -912,7 +954,7 @@ void remove_registered_directory() {
   // still leads to it; the handle goes first, or the folder could not.
   close_directory_handle(state);
   for (const std::wstring& name : state.names) {
-    DeleteFileW((state.directory + L"\\" + name).c_str());
+    DeleteFileW(name.c_str());
   }
   RemoveDirectoryW(state.directory.c_str());
   state.directory.clear();
