@@ -534,6 +534,19 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
 
 // ---- Reliability: sources, durability, interruptions --------------------------
 
+namespace {
+
+// Whether memory for the whole file can be had, asked without an exception:
+// some allocators (the address sanitizer's) end the program when an
+// allocation that may throw fails, even where it could report it.
+bool can_allocate(std::size_t size) {
+  void* probe = ::operator new(size, std::nothrow);
+  ::operator delete(probe);
+  return probe != nullptr;
+}
+
+}  // namespace
+
 std::expected<std::string, SourceFailure> read_regular_file(std::string_view path) {
   const std::string text(path);
   const auto os = [](int error) { return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)}); };
@@ -560,7 +573,11 @@ std::expected<std::string, SourceFailure> read_regular_file(std::string_view pat
   try {
     std::string content;
     if (info.st_size > 0) {
-      content.reserve(static_cast<std::size_t>(info.st_size));
+      const auto size = static_cast<std::size_t>(info.st_size);
+      if (!can_allocate(size)) {
+        return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
+      }
+      content.reserve(size);
     }
     char buffer[65536];
     for (;;) {

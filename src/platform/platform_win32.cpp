@@ -678,6 +678,19 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
 
 // ---- Reliability: sources, durability, interruptions --------------------------
 
+namespace {
+
+// Whether memory for the whole file can be had, asked without an exception:
+// some allocators (the address sanitizer's) end the program when an
+// allocation that may throw fails, even where it could report it.
+bool can_allocate(std::size_t size) {
+  void* probe = ::operator new(size, std::nothrow);
+  ::operator delete(probe);
+  return probe != nullptr;
+}
+
+}  // namespace
+
 std::expected<std::string, SourceFailure> read_regular_file(std::string_view path) {
   Result<File> file = open_file(path, GENERIC_READ, OPEN_EXISTING);
   if (!file) {
@@ -693,6 +706,9 @@ std::expected<std::string, SourceFailure> read_regular_file(std::string_view pat
     std::string content;
     LARGE_INTEGER size{};
     if (GetFileSizeEx(h, &size) && size.QuadPart > 0) {
+      if (!can_allocate(static_cast<std::size_t>(size.QuadPart))) {
+        return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
+      }
       content.reserve(static_cast<std::size_t>(size.QuadPart));
     }
     char buffer[65536];
