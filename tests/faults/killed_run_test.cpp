@@ -21,12 +21,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <sstream>
 #include <random>
 #include <set>
 #include <string>
@@ -86,7 +84,7 @@ class Started {
   void send(int signal) const { kill(pid_, signal); }
   pid_t pid() const { return pid_; }
 
-  // Waits for brelix itself; its raw wait status.
+  // Waits for brelix itself; its wait status.
   int wait_status() {
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
@@ -208,87 +206,56 @@ TEST(KilledRun, EveryDestinationIsOldOrCompletelyNew) {
 }
 
 #ifdef __linux__
-// The child of parent, from /proc; 0 while it has none.
-pid_t child_of(pid_t parent) {
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    if (!std::getline(stat, line)) continue;
-    const std::size_t close = line.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream rest(line.substr(close + 2));
-    char state = 0;
-    pid_t ppid = 0;
-    if (rest >> state >> ppid && ppid == parent) return static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
+// The minifier the run started, once it has; 0 if it never does.
+pid_t minifier_of(const Started& run) {
+  const std::string pid = std::to_string(run.pid());
+  pid_t child = 0;
+  for (const auto give_up = Clock::now() + std::chrono::seconds(30); child == 0 && Clock::now() < give_up;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::ifstream("/proc/" + pid + "/task/" + pid + "/children") >> child;
   }
-  return 0;
+  return child;
 }
 
-TEST(KilledRun, AnInterruptionStopsAHungMinifierAndRemovesTheRunsFolder) {
+// While the minifier runs: an interruption, or what another user could do
+// where the temporary folder lets them, the run's folder renamed away and
+// a link to their folder put in its place (signal 0).
+TEST(KilledRun, AnInterruptionOrASwappedFolderWhileTheMinifierRuns) {
   SampleBuild build;
   World& world = build.world();
-  world.set_env("BRELIX_FAKE_UGLIFYJS", "slow:600000");
+  world.write_file("theirs/out-debug.js", "theirs");
   struct Case {
     int signal;
+    const char* minifier;
     int status;
   };
-  for (const Case c : {Case{SIGINT, 130}, Case{SIGTERM, 143}, Case{SIGHUP, 129}}) {
-    SCOPED_TRACE(strsignal(c.signal));
+  for (const Case c : {Case{SIGINT, "slow:600000", 130}, Case{SIGTERM, "slow:600000", 143},
+                       Case{SIGHUP, "slow:600000", 129}, Case{0, "slow:1500", 1}}) {
+    SCOPED_TRACE(c.signal);
+    world.set_env("BRELIX_FAKE_UGLIFYJS", c.minifier);
     build.plant_old_content();
-    const std::map<std::string, std::string> others = build.other_files();
-    Started run(world);
-    ASSERT_TRUE(run.running());
-    pid_t minifier = 0;
-    for (const auto give_up = Clock::now() + std::chrono::seconds(30); minifier == 0 && Clock::now() < give_up;) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      minifier = child_of(run.pid());
-    }
+    Started run(world, world.path("scratch/err"));
+    const pid_t minifier = minifier_of(run);
     ASSERT_NE(minifier, 0) << "the minifier never started";
-    run.send(c.signal);
+    const std::string folder = fs::directory_iterator(world.path("tmp"))->path().string();
+    if (c.signal != 0) {
+      run.send(c.signal);
+    } else {
+      fs::rename(folder, world.path("scratch/moved-away"));
+      fs::create_directory_symlink(world.path("theirs"), folder);
+    }
     const int status = run.wait_status();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << "wait status " << status;
+    EXPECT_EQ(world.read_file("scratch/err"),
+              c.signal != 0 ? "" : "Error: the run's temporary folder " + folder + " was replaced while the run used it\n");
     EXPECT_TRUE(::kill(minifier, 0) != 0 && errno == ESRCH) << "the minifier outlived the run";
     for (const std::string& destination : build.destinations()) {
       EXPECT_EQ(world.read_file(destination), build.old_content(destination)) << destination;
     }
-    EXPECT_TRUE(fs::is_empty(world.path("tmp")));
-    EXPECT_EQ(build.other_files(), others);
+    // Cleaning up takes the run's own files only, wherever its folder went.
+    EXPECT_EQ(world.read_file("theirs/out-debug.js"), "theirs");
+    EXPECT_TRUE(fs::is_empty(c.signal != 0 ? world.path("tmp") : world.path("scratch/moved-away")));
   }
-}
-
-// What another user could do where the temporary folder lets them: the
-// run's folder renamed away while the minifier runs and a link to theirs
-// put at its name. Their files must not reach a destination.
-TEST(KilledRun, ARunsFolderSwappedWhileTheMinifierRunsFailsTheRun) {
-  SampleBuild build;
-  World& world = build.world();
-  world.set_env("BRELIX_FAKE_UGLIFYJS", "slow:1500");
-  build.plant_old_content();
-  world.write_file("theirs/out-debug.js", "their debug bundle");
-  world.write_file("theirs/out.js", "their release bundle");
-  Started run(world, world.path("scratch/err"));
-  ASSERT_TRUE(run.running());
-  pid_t minifier = 0;
-  for (const auto give_up = Clock::now() + std::chrono::seconds(30); minifier == 0 && Clock::now() < give_up;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    minifier = child_of(run.pid());
-  }
-  ASSERT_NE(minifier, 0) << "the minifier never started";
-  std::string folder;
-  for (const auto& entry : fs::directory_iterator(world.path("tmp"))) folder = entry.path().string();
-  ASSERT_FALSE(folder.empty());
-  fs::rename(folder, world.path("tmp/moved-away"));
-  fs::create_directory_symlink(world.path("theirs"), folder);
-  const int status = run.wait_status();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
-  EXPECT_EQ(world.read_file("scratch/err"), "Error: the run's temporary folder " + folder +
-                                                " was replaced while the run used it\n");
-  for (const std::string& destination : build.destinations()) {
-    EXPECT_EQ(world.read_file(destination), build.old_content(destination)) << destination;
-  }
-  // Cleaning up took the run's own files, not theirs.
-  EXPECT_EQ(world.read_file("theirs/out-debug.js"), "their debug bundle");
-  EXPECT_TRUE(fs::is_empty(world.path("tmp/moved-away")));
 }
 #endif
 
@@ -310,9 +277,8 @@ TEST(KilledRun, AMinifierThatSucceedsWithoutItsOutputFailsTheRun) {
     SCOPED_TRACE(std::string(c.mode) + " after " + c.source);
     world.write_file("sample/veltrano/only.js", c.source);
     world.set_env("BRELIX_FAKE_UGLIFYJS", c.mode);
-    // Both Ombril bundles made of the one source (the second through the
-    // extra list); neither has an importer or extras, so the first release
-    // file is the minifier's output alone.
+    // Both Ombril bundles of the one source (the second through the extra
+    // list): no importer, no extras, the release file is the minifier's.
     const std::string release = "sample/ombril/app/ux.js";
     world.write_file(release, build.old_content(release));
     const RunResult run = world.run("brelix", {"--ombril", "--list", "$VTPATH/only.js", "$VTPATH/only.js"});

@@ -97,6 +97,14 @@ bool refuse(int fd, size_t size) {
   return true;
 }
 
+// A regular file's descriptor, and for close one open for writing too.
+bool is_counted_file(int fd, bool written) {
+  struct stat info {};
+  const int flags = fcntl(fd, F_GETFL);
+  return fd > STDERR_FILENO && fd != log_fd && flags >= 0 && (!written || (flags & O_ACCMODE) != O_RDONLY) &&
+         fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 extern "C" {
@@ -120,8 +128,7 @@ ssize_t writev(int fd, const struct iovec* parts, int count) {
 
 int fsync(int fd) {
   load_real_functions();
-  struct stat info {};
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ++syncs == sync_fail_at) {
+  if (is_counted_file(fd, false) && ++syncs == sync_fail_at) {
     errno = fail_error;
     return -1;
   }
@@ -130,10 +137,7 @@ int fsync(int fd) {
 
 int close(int fd) {
   load_real_functions();
-  struct stat info {};
-  const int flags = fcntl(fd, F_GETFL);
-  const bool counted = fd > STDERR_FILENO && fd != log_fd && flags >= 0 && (flags & O_ACCMODE) != O_RDONLY &&
-                       fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const bool counted = is_counted_file(fd, true);
   const int result = real_close(fd);
   if (counted && ++closes == close_fail_at) {
     errno = fail_error;
