@@ -815,11 +815,10 @@ namespace {
 // while the build goes on, so it takes the same lock the build holds while
 // it registers.
 CRITICAL_SECTION& guard() {
-  static CRITICAL_SECTION section = [] {
-    CRITICAL_SECTION made;
-    InitializeCriticalSection(&made);
-    return made;
-  }();
+  // Initialised in place: a critical section must not be copied.
+  static CRITICAL_SECTION section;
+  static const bool initialised = (InitializeCriticalSection(&section), true);
+  (void)initialised;
   return section;
 }
 
