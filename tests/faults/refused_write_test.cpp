@@ -245,5 +245,27 @@ TEST(RefusedWrite, ASyncOrCloseOfAWorkingFileThatFails) {
   }
 }
 
+TEST(RefusedWrite, AnInterruptionWhileAMoveCopiesRemovesTheCopy) {
+  SampleBuild build;
+  const ForeignFolder temporary(build.world().root());
+  if (!temporary.path) GTEST_SKIP() << "no /dev/shm on another file system than " << build.world().root();
+  RefusedWrites refusing(build, *temporary.path);
+  build.plant_old_content();
+  const std::map<std::string, std::string> others = build.other_files();
+  (void)refusing.run(0, 0);
+  if (!refusing.loaded) GTEST_SKIP() << "the write-refusing library did not load: " << BRELIX_REFUSE_WRITES;
+  const auto copy = std::find_if(refusing.writes.begin(), refusing.writes.end(), RefusedWrites::is_copy);
+  ASSERT_NE(copy, refusing.writes.end());
+  build.plant_old_content();
+  build.world().set_env("REFUSE_WRITES_TERM_AT", std::to_string(copy - refusing.writes.begin() + 1));
+  const RunResult run = refusing.run(0, 0);
+  EXPECT_EQ(run.status, 143) << run.err;
+  EXPECT_EQ(build.other_files(), others);
+  EXPECT_EQ(entries_in(*temporary.path), 0u);
+  for (const std::string& destination : build.destinations()) {
+    EXPECT_EQ(build.world().read_file(destination), build.old_content(destination)) << destination;
+  }
+}
+
 }  // namespace
 }  // namespace brelix::testing

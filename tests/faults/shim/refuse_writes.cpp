@@ -9,6 +9,8 @@
 //                           the number of bytes asked for
 //   REFUSE_WRITES_FAIL_AT   N: the Nth write fails, writing nothing
 //   REFUSE_WRITES_ERRNO     the error it fails with (ENOSPC when unset)
+//   REFUSE_WRITES_TERM_AT   N: the Nth write raises SIGTERM first, as a
+//                           signal arriving at that moment would
 //   REFUSE_WRITES_SYNC_AT   N: the Nth fsync of a regular file fails with
 //                           that error, as a write-back error shows up
 //   REFUSE_WRITES_CLOSE_AT  N: the Nth close of a regular file opened for
@@ -25,6 +27,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +44,7 @@ pwrite_function real_pwrite = nullptr;
 writev_function real_writev = nullptr;
 descriptor_function real_fsync = nullptr;
 descriptor_function real_close = nullptr;
+long term_at = 0;
 long sync_fail_at = 0;
 long close_fail_at = 0;
 long syncs = 0;
@@ -69,6 +73,7 @@ __attribute__((constructor)) void load() {
   if (const char* at = std::getenv("REFUSE_WRITES_FAIL_AT"); at != nullptr) fail_at = std::atol(at);
   if (const char* error = std::getenv("REFUSE_WRITES_ERRNO"); error != nullptr) fail_error = std::atoi(error);
   if (const char* at = std::getenv("REFUSE_WRITES_SYNC_AT"); at != nullptr) sync_fail_at = std::atol(at);
+  if (const char* at = std::getenv("REFUSE_WRITES_TERM_AT"); at != nullptr) term_at = std::atol(at);
   if (const char* at = std::getenv("REFUSE_WRITES_CLOSE_AT"); at != nullptr) close_fail_at = std::atol(at);
   if (const char* sentinel = std::getenv("REFUSE_WRITES_SENTINEL"); sentinel != nullptr) {
     const int fd = open(sentinel, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -92,6 +97,7 @@ bool refuse(int fd, size_t size) {
     const int n = std::snprintf(line, sizeof line, "%s %zu\n", path, size);
     if (n > 0 && static_cast<size_t>(n) < sizeof line) (void)real_write(log_fd, line, static_cast<size_t>(n));
   }
+  if (writes == term_at) raise(SIGTERM);
   if (writes != fail_at) return false;
   errno = fail_error;
   return true;
