@@ -133,8 +133,7 @@ Result<> build_css(const Bundle& bundle) {
   if (Result<> finished = finish_working_file(*debug, *debug_path); !finished) return finished;
   if (Result<> same = check_run_directory(); !same) return same;
 
-  if (Result<> moved = move_file(*debug_path, bundle.out_debug); !moved) return moved;
-  if (Result<> moved = move_file(*release_path, bundle.out); !moved) return moved;
+  if (Result<> moved = move_outputs(*debug_path, *release_path, bundle); !moved) return moved;
 
   print_done(bundle.name);
   return {};

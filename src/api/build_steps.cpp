@@ -114,19 +114,30 @@ Result<> write_source(platform::File& file, std::string_view bytes) {
 }
 
 Result<> move_file(std::string_view from, std::string_view to, const RenameFunction& rename) {
-  const std::string folder = platform::parent_directory(to);
-  platform::remove_stale_files(folder, copy_prefix, stale_copy_seconds);
+  platform::remove_stale_files(platform::parent_directory(to), copy_prefix, stale_copy_seconds);
   auto renamed = rename(from, to);
   if (!renamed) {
     if (!renamed.error().cross_device) {
       return std::unexpected(std::move(renamed.error().failure));
     }
-    if (Result<> copied = copy_then_rename(from, to, rename); !copied) {
-      return copied;
-    }
+    return copy_then_rename(from, to, rename);
   }
-  platform::sync_directory(folder);
   return {};
+}
+
+Result<> move_outputs(const std::string& debug, const std::string& release, const Bundle& bundle) {
+  Result<> moved = move_file(debug, bundle.out_debug);
+  if (moved) {
+    moved = move_file(release, bundle.out);
+  }
+  // Once per folder: a folder's sync makes every rename into it durable.
+  const std::string debug_folder = platform::parent_directory(bundle.out_debug);
+  const std::string release_folder = platform::parent_directory(bundle.out);
+  platform::sync_directory(debug_folder);
+  if (release_folder != debug_folder) {
+    platform::sync_directory(release_folder);
+  }
+  return moved;
 }
 
 Result<platform::File> open_cleared_for_append(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "src/api/bundle.h"
 #include "src/failure.h"
 #include "src/platform/platform.h"
 
@@ -63,9 +64,13 @@ using RenameFunction = std::function<std::expected<void, platform::RenameFailure
 // system's error; other failures are the rename's own. On failure the
 // destination is as it was. The copy is removed on an interruption too, and
 // copies that earlier runs killed outright left beside the destination are
-// removed once they are older than any run. After the move the
-// destination's folder is synced. The rename is a parameter so that tests can
-// make it report another device.
+// removed once they are older than any run. The rename is a parameter so
+// that tests can make it report another device.
 Result<> move_file(std::string_view from, std::string_view to, const RenameFunction& rename = platform::rename_file);
+
+// Moves a bundle's two finished working files to its destinations, the
+// debug output first, stopping at the first failure; then syncs each
+// destination folder once, so that the renames are durable.
+Result<> move_outputs(const std::string& debug, const std::string& release, const Bundle& bundle);
 
 }  // namespace brelix
