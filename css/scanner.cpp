@@ -161,4 +161,31 @@ std::size_t Scanner::matching_parenthesis(std::size_t open) {
     return npos;
 }
 
+std::size_t Scanner::block_end(std::size_t open) {
+    static constexpr CharSet specials{"\"'/{}"};
+    std::size_t depth = 0;
+    std::size_t pos = open;
+    while (pos < text_.size()) {
+        const char c = text_[pos];
+        if (!specials.has(c)) {
+            ++pos;
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            pos = string_end(pos);
+            continue;
+        }
+        if (c == '/' && starts_with(pos, "/*")) {
+            const std::size_t end = comment_end(pos);
+            if (end == npos) return npos;
+            pos = end;
+            continue;
+        }
+        if (c == '{') ++depth;
+        if (c == '}' && --depth == 0) return pos;
+        ++pos;
+    }
+    return npos;
+}
+
 }  // namespace css

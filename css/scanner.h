@@ -67,6 +67,11 @@ public:
     // comment is unterminated (and so is ordinary text).
     std::size_t comment_end(std::size_t open);
 
+    // For the '{' at open: the position of the '}' that closes it, skipping
+    // nested braces, strings and comments; npos when it is never closed (an
+    // unterminated comment runs to the end, as in a browser).
+    std::size_t block_end(std::size_t open);
+
     // Past the quoted string whose quote is at open, or the end of the text.
     std::size_t string_end(std::size_t open) const;
 
