@@ -122,10 +122,12 @@ std::string collapse_space(std::string_view text) {
             continue;
         }
         const bool comment = c == '/' && pos + 1 < text.size() && text[pos + 1] == '*' && comment_end(pos) != npos;
+        // A backslash outside a string is copied as any other character:
+        // the parser's scan does the same, and the two must agree on where
+        // strings and comments are.
         if (!is_css_space(c) && !comment) {
-            const std::size_t step = c == '\\' && pos + 1 < text.size() ? 2 : 1;
-            out.append(text.substr(pos, step));
-            pos += step;
+            out += c;
+            ++pos;
             continue;
         }
         const std::size_t start = pos;

@@ -311,8 +311,9 @@ private:
         // with, or the printed block would not read back.
         if (name.empty() || item_openers.has(name.front()) || !at(name_end, ':')) return false;
         const std::size_t value_start = gap(name_end + 1);
-        const std::size_t value_end = scanner_.scan_piece(
-            value_start, modern_ ? nested_value_stops : declaration_value_stops, Nesting::Parentheses);
+        const std::size_t value_end =
+            modern_ ? scanner_.scan_piece(value_start, nested_value_stops, Nesting::ParenthesesInBlock)
+                    : scanner_.scan_piece(value_start, declaration_value_stops, Nesting::Parentheses);
         const std::string_view value = trimmed(value_start, value_end);
         // A custom property may be empty ("--x: ;"); no other may.
         const bool may_be_empty = modern_ && name.starts_with("--");
@@ -421,7 +422,7 @@ private:
         // here would double the work at every level of nesting. Only @page
         // goes on, for its margin boxes.
         if (is_fixed_at_rule(name)) return std::nullopt;
-        const std::size_t prelude_end = scanner_.scan_piece(name_end, at_rule_prelude_stops, Nesting::Parentheses);
+        const std::size_t prelude_end = scanner_.scan_piece(name_end, at_rule_prelude_stops, Nesting::ParenthesesInBlock);
         if (prelude_end == text_.size() || at(prelude_end, '}')) return std::nullopt;
         std::string prelude = collapse_space(slice(name_end, prelude_end));
         if (at(prelude_end, ';')) {

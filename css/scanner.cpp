@@ -88,8 +88,9 @@ std::size_t Scanner::string_end(std::size_t open) const {
 }
 
 std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting) {
-    const char open = nesting == Nesting::Parentheses ? '(' : '[';
-    const char close = nesting == Nesting::Parentheses ? ')' : ']';
+    const bool parentheses = nesting == Nesting::Parentheses || nesting == Nesting::ParenthesesInBlock;
+    const char open = parentheses ? '(' : '[';
+    const char close = parentheses ? ')' : ']';
     // Characters that are neither a stop nor one of these are passed over
     // in a tight loop.
     static constexpr CharSet specials{"\"'/()[]"};
@@ -101,6 +102,7 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
             continue;
         }
         if (depth == 0 && stops.has(c)) return pos;
+        if (nesting == Nesting::ParenthesesInBlock && (c == '{' || c == '}')) return text_.size();
         if (c == '"' || c == '\'') {
             pos = string_end(pos);
             continue;

@@ -32,7 +32,11 @@ private:
 
 // Which brackets a piece runs over: a value runs over its stops inside
 // parentheses, a selector part inside square brackets.
-enum class Nesting { None, Parentheses, Brackets };
+// ParenthesesInBlock runs over ';' inside parentheses, but a brace inside
+// them ends the scan as the end of the text would: the modern grammar
+// tries a declaration at every item of a block, and a stray '(' must not
+// let each try scan the rest of the text.
+enum class Nesting { None, Parentheses, Brackets, ParenthesesInBlock };
 
 class Scanner {
 public:
