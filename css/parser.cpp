@@ -328,6 +328,12 @@ private:
         std::optional<std::vector<Selector>> selectors = selector_list(next);
         if (!selectors) return std::nullopt;
         if (modern_) {
+            // Inside a block a rule's selectors are tried as a declaration
+            // first, and sorting them must not make that try succeed: a ';'
+            // or '}' in them, which no valid selector holds, is refused.
+            if (depth > 0 && scanner_.scan_piece(pos, declaration_value_stops, Nesting::None) < next) {
+                return std::nullopt;
+            }
             std::optional<RuleBody> body = rule_body(next, depth);
             if (!body) return std::nullopt;
             pos = next;

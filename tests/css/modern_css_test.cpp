@@ -96,6 +96,9 @@ TEST(ModernCss, StillRejected) {
         {"a{--x:;color:;}", "Invalid block at line 1"},
         {"a{--x:;}\n@foo x{", "Invalid block at line 2"},
         {"a{--x:;}\n@foo x}", "Invalid block at line 2"},
+        // Sorted, these selectors would print as "a:b;c,x} d", which reads
+        // back as a declaration.
+        {"p{--x:;}\nq{x} d,a:b;c{}}", "Invalid block at line 2"},
         // The modern reading stops earlier than the fixed one: the fixed
         // one's line is kept.
         {"a{b:c{d:e}\nx{", "Invalid block at line 2"},
