@@ -64,8 +64,8 @@ static_assert(std::ranges::is_sorted(parsed_names));
 
 // The at-rules of the fixed grammar, page excepted.
 constexpr std::string_view fixed_names[]{
-    "-ms-viewport", "-webkit-keyframes", "charset", "font-face", "import",
-    "keyframes",    "media",             "namespace", "supports", "viewport",
+    "-ms-viewport", "-webkit-keyframes", "font-face", "import", "keyframes",
+    "media",        "namespace",         "supports",  "viewport",
 };
 
 static_assert(std::ranges::is_sorted(fixed_names));
@@ -92,6 +92,12 @@ std::string ascii_lower(std::string_view name) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return out;
+}
+
+bool equals_ascii_lower(std::string_view text, std::string_view lower) {
+    return std::ranges::equal(text, lower, [](char c, char l) {
+        return (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == l;
+    });
 }
 
 bool is_parsed_at_rule(std::string_view name) { return std::ranges::binary_search(parsed_names, name); }

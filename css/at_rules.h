@@ -14,6 +14,8 @@ std::size_t at_keyword_end(std::string_view text, std::size_t at);
 
 // The name with ASCII letters lowered; at-rule names ignore letter case.
 std::string ascii_lower(std::string_view name);
+// Whether text, with ASCII letters lowered, is `lower`.
+bool equals_ascii_lower(std::string_view text, std::string_view lower);
 
 // Whether an at-rule of this (lower-case) name holds rules or declarations
 // that are parsed and minified: @layer, @container, @scope, @property, the
@@ -21,7 +23,8 @@ std::string ascii_lower(std::string_view name);
 bool is_parsed_at_rule(std::string_view name);
 
 // Whether the fixed grammar has a rule of its own for this name (@media,
-// @import, @font-face, ...; not @page, whose margin boxes it lacks).
+// @import, @font-face, ...; not @page, whose margin boxes it lacks, nor
+// @charset, which in another case is an unknown rule).
 bool is_fixed_at_rule(std::string_view name);
 
 // The text with each run of white space and comments outside strings made

@@ -142,13 +142,11 @@ struct AtRule {
     std::vector<Item> items;
 };
 
-// An at-rule kept as text: a statement ("@layer a, b;", any unknown
-// "@name ...;") when block is absent, or an at-rule of unknown name whose
-// block text is kept with only white space and comments collapsed.
+// An at-rule kept as text, as it is printed: a statement ("@layer a,b;",
+// any unknown "@name ...;"), or an at-rule of unknown name with its block,
+// only white space and comments collapsed. The name keeps its case.
 struct OpaqueAtRule {
-    std::string name;  // lower-case, without the '@'
-    std::string prelude;
-    std::optional<std::string> block;  // between the braces
+    std::string text;
 };
 
 // Declarations in a block that also holds rules: those after a nested rule

@@ -62,12 +62,12 @@ private:
     std::string_view slice(std::size_t from, std::size_t to) const { return text_.substr(from, to - from); }
 
     // An at-rule's name: a prefix of the text in the fixed grammar
-    // ("@mediax" matches "@media"), the whole name in any case in the modern
-    // one.
-    bool keyword(std::size_t pos, std::string_view literal) const {
+    // ("@mediax" matches "@media"), the whole name in the modern one, in any
+    // letter case unless exact_case.
+    bool keyword(std::size_t pos, std::string_view literal, bool exact_case = false) const {
         if (!modern_) return starts_with(pos, literal);
-        return at_keyword_end(text_, pos) == pos + literal.size() &&
-               ascii_lower(text_.substr(pos, literal.size())) == literal;
+        if (at_keyword_end(text_, pos) != pos + literal.size()) return false;
+        return exact_case ? starts_with(pos, literal) : equals_ascii_lower(text_.substr(pos, literal.size()), literal);
     }
 
     // A piece trimmed of trim space, and of the comments that the trim lays
@@ -188,7 +188,9 @@ private:
 
     std::optional<Item> statement_rule(std::size_t& pos) {
         std::size_t next = pos;
-        if (keyword(pos, "@charset")) {
+        // Only the exact bytes "@charset" name an encoding; "@CHARSET" is an
+        // unknown rule, kept as written.
+        if (keyword(pos, "@charset", true)) {
             next += 8;
             const auto text = statement_text(next);
             if (!text) return std::nullopt;
@@ -423,17 +425,26 @@ private:
     std::optional<Item> modern_at_rule(std::size_t& pos, std::size_t depth) {
         const std::size_t name_end = at_keyword_end(text_, pos);
         if (name_end == pos + 1) return std::nullopt;
-        std::string name = ascii_lower(slice(pos + 1, name_end));
+        const std::string_view written = slice(pos + 1, name_end);
+        std::string name = ascii_lower(written);
         // These have rules of their own, which failed: reading them again
         // here would double the work at every level of nesting. Only @page
         // goes on, for its margin boxes.
-        if (is_fixed_at_rule(name)) return std::nullopt;
+        if (is_fixed_at_rule(name) || written == "charset") return std::nullopt;
         const std::size_t prelude_end = scanner_.scan_piece(name_end, at_rule_prelude_stops, Nesting::ParenthesesInBlock);
         if (prelude_end == text_.size() || at(prelude_end, '}')) return std::nullopt;
         std::string prelude = collapse_space(slice(name_end, prelude_end));
+        // "@name prelude" as an opaque rule prints it.
+        const auto opaque_head = [&] {
+            std::string head = "@";
+            head += written;
+            if (!prelude.empty()) head += ' ';
+            head += prelude;
+            return head;
+        };
         if (at(prelude_end, ';')) {
             pos = prelude_end + 1;
-            return OpaqueAtRule{std::move(name), std::move(prelude), std::nullopt};
+            return OpaqueAtRule{opaque_head() + ';'};
         }
         std::size_t next = prelude_end;
         if (is_parsed_at_rule(name)) {
@@ -445,7 +456,11 @@ private:
         const std::size_t close = scanner_.block_end(next);
         if (close == npos) return std::nullopt;
         pos = close + 1;
-        return OpaqueAtRule{std::move(name), std::move(prelude), collapse_space(slice(next + 1, close))};
+        std::string text = opaque_head();
+        text += '{';
+        text += collapse_space(slice(next + 1, close));
+        text += '}';
+        return OpaqueAtRule{std::move(text)};
     }
 
     std::optional<std::vector<Selector>> selector_list(std::size_t& pos) {

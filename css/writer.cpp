@@ -156,24 +156,18 @@ void append_item(std::string& out, const Item& item) {
                     append_items(out, rule.items);
                     out += '}';
                 }
-            } else if constexpr (std::is_same_v<Rule, AtRule> || std::is_same_v<Rule, OpaqueAtRule>) {
+            } else if constexpr (std::is_same_v<Rule, AtRule>) {
                 out += '@';
                 out += rule.name;
                 if (!rule.prelude.empty()) {
                     out += ' ';
                     out += rule.prelude;
                 }
-                if constexpr (std::is_same_v<Rule, AtRule>) {
-                    out += '{';
-                    append_items(out, rule.items);
-                    out += '}';
-                } else if (rule.block) {
-                    out += '{';
-                    out += *rule.block;
-                    out += '}';
-                } else {
-                    out += ';';
-                }
+                out += '{';
+                append_items(out, rule.items);
+                out += '}';
+            } else if constexpr (std::is_same_v<Rule, OpaqueAtRule>) {
+                out += rule.text;
             } else if constexpr (std::is_same_v<Rule, DeclarationGroup>) {
                 append_declarations(out, rule.declarations);
             } else if constexpr (std::is_same_v<Rule, MediaRule> || std::is_same_v<Rule, SupportsRule>) {

@@ -63,8 +63,7 @@ inline std::string dump_item(const Item& item) {
             } else if constexpr (std::is_same_v<Rule, AtRule>) {
                 return "at-" + rule.name + "<" + rule.prelude + ">[" + dump_items(rule.items) + "]";
             } else if constexpr (std::is_same_v<Rule, OpaqueAtRule>) {
-                return "opaque-" + rule.name + "<" + rule.prelude + ">" +
-                       (rule.block ? "{" + *rule.block + "}" : std::string(";"));
+                return "opaque<" + rule.text + ">";
             } else if constexpr (std::is_same_v<Rule, DeclarationGroup>) {
                 return "group" + dump_declarations(rule.declarations);
             } else if constexpr (std::is_same_v<Rule, MediaRule>) {

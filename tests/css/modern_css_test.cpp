@@ -28,17 +28,17 @@ TEST(ModernCss, Models) {
         {"a{> b{x:y}div{x:y}}", "style[tag<a>]{}[style[tag<> b>]{x:y} style[tag<div>]{x:y}]"},
         {"a{@media x{color:red;b{x:y}}}", "style[tag<a>]{}[media<x>[group{color:red} style[tag<b>]{x:y}]]"},
         {"@media x{a{b{x:y}}}", "media<x>[style[tag<a>]{}[style[tag<b>]{x:y}]]"},
-        {"@layer x;", "opaque-layer<x>;"},
+        {"@layer x;", "opaque<@layer x;>"},
         {"@LAYER  A ,\n B{}", "at-layer<A , B>[]"},
         {"@MEDIA x{}", "media<x>[]"},
         {"@-moz-keyframes k{}", "at--moz-keyframes<k>[]"},
         {"@font-feature-values x{}", "at-font-feature-values<x>[]"},
         {"@property --x{syntax:'*'}", "at-property<--x>[group{syntax:'*'}]"},
         {"@page{margin:0;@top-left{x:y}}", "at-page<>[group{margin:0} at-top-left<>[group{x:y}]]"},
-        {"@x  a /**/ b { c { d } }", "opaque-x<a b>{c{d}}"},
+        {"@X  a /**/ b { c { d } }", "opaque<@X a b{c{d}}>"},
         // Whole names only: the fixed grammar's prefix match ("@mediax")
         // does not carry over.
-        {"@mediax y{a{}}@supportsx{}", "opaque-mediax<y>{a{}} opaque-supportsx<>{}"},
+        {"@mediax y{a{}}@supportsx{}", "opaque<@mediax y{a{}}> opaque<@supportsx{}>"},
     };
     // The empty custom property in front makes the fixed grammar fail, so
     // every case is read by the modern one.
@@ -69,6 +69,8 @@ TEST(ModernCss, Minified) {
          "@font-feature-values Font One{@styleset{nice-style:12}}"},
         {"@MEDIA screen{a{x:y}}@Font-Face{font-family:x}@IMPORT url(a.css);",
          "@media screen{a{x:y}}@font-face {font-family:x}@import url(a.css);"},
+        // Lower-cased, it would name the sheet's encoding.
+        {"@CHARSET \"latin1\";", "@CHARSET \"latin1\";"},
         // Unknown at-rules keep their text; white space and comments go
         // only where they cannot join two tokens.
         {"@foo  bar /* c */ baz{ x : y ;  /* c */ z{ a : \"b  c\" } }@foo a/**/b;",
