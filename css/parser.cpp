@@ -333,7 +333,7 @@ private:
             // Inside a block a rule's selectors are tried as a declaration
             // first, and sorting them must not make that try succeed: a ';'
             // or '}' in them, which no valid selector holds, is refused.
-            if (depth > 0 && scanner_.scan_piece(pos, declaration_value_stops, Nesting::None) < next) {
+            if (depth > 0 && scanner_.find_outside_strings(pos, next, declaration_value_stops) < next) {
                 return std::nullopt;
             }
             std::optional<RuleBody> body = rule_body(next, depth);

@@ -190,4 +190,24 @@ std::size_t Scanner::block_end(std::size_t open) {
     return npos;
 }
 
+std::size_t Scanner::find_outside_strings(std::size_t pos, std::size_t end, const CharSet& set) {
+    while (pos < end) {
+        const char c = text_[pos];
+        if (set.has(c)) return pos;
+        if (c == '"' || c == '\'') {
+            pos = string_end(pos);
+            continue;
+        }
+        if (c == '/' && starts_with(pos, "/*")) {
+            const std::size_t close = comment_end(pos);
+            if (close != npos) {
+                pos = close;
+                continue;
+            }
+        }
+        ++pos;
+    }
+    return end;
+}
+
 }  // namespace css

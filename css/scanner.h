@@ -76,6 +76,10 @@ public:
     // unterminated comment runs to the end, as in a browser).
     std::size_t block_end(std::size_t open);
 
+    // The first character of the set in [pos, end) outside strings and
+    // comments, or end.
+    std::size_t find_outside_strings(std::size_t pos, std::size_t end, const CharSet& set);
+
     // Past the quoted string whose quote is at open, or the end of the text.
     std::size_t string_end(std::size_t open) const;
 
