@@ -87,7 +87,12 @@ using Statement = std::variant<NamespaceRule, ImportRule, CharsetRule>;
 
 struct StyleRule {
     std::vector<Selector> selectors;
+    // The declarations before the first nested rule.
     DeclarationMap declarations;
+    // Nested rules and at-rules, and the declarations that follow them as
+    // DeclarationGroup items, in source order. Empty unless the sheet uses
+    // nesting.
+    std::vector<Item> items;
 };
 
 struct MediaRule {
@@ -127,8 +132,33 @@ struct StatementRule {
     Statement statement;
 };
 
+// An at-rule whose block is parsed: "@layer base{...}", "@container
+// card (width>40em){...}", "@property --x{...}", a page margin box. Its
+// items hold rules, nested at-rules and DeclarationGroup items, so one kind
+// serves at-rules that hold rules and those that hold declarations.
+struct AtRule {
+    std::string name;     // lower-case, without the '@'
+    std::string prelude;  // white space collapsed; may be empty
+    std::vector<Item> items;
+};
+
+// An at-rule kept as text, as it is printed: a statement ("@layer a,b;",
+// any unknown "@name ...;"), or an at-rule of unknown name with its block,
+// only white space and comments collapsed. The name keeps its case.
+struct OpaqueAtRule {
+    std::string text;
+};
+
+// Declarations in a block that also holds rules: those after a nested rule
+// are a group of their own, since their order against the rule matters, and
+// every declaration of an AtRule's block. A group is never empty.
+struct DeclarationGroup {
+    DeclarationMap declarations;
+};
+
 using ItemVariant = std::variant<StyleRule, MediaRule, PageRule, SupportsRule, FontFaceRule,
-                                 ViewportRule, MsViewportRule, KeyframesRule, StatementRule>;
+                                 ViewportRule, MsViewportRule, KeyframesRule, StatementRule, AtRule,
+                                 OpaqueAtRule, DeclarationGroup>;
 
 // A struct rather than an alias so that media and supports rules can hold
 // items before the variant is complete. std::visit, std::get and

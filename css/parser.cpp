@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "css/at_rules.h"
 #include "css/scanner.h"
 
 namespace css {
@@ -21,15 +22,27 @@ constexpr CharSet selector_stops{",{:"};
 constexpr CharSet pseudo_name_stops{"(,{:"};
 constexpr CharSet declaration_name_stops{":;}"};
 constexpr CharSet declaration_value_stops{";}"};
+// In modern CSS a '{' ends a would-be declaration: "b:hover{...}" and
+// "div{...}" inside a rule are nested rules.
+constexpr CharSet nested_name_stops{":;{}"};
+constexpr CharSet nested_value_stops{";{}"};
+constexpr CharSet at_rule_prelude_stops{"{;}"};
 // What may not begin a selector list, a declaration or a keyframe.
 constexpr CharSet item_openers{"@{}"};
 
 // Every rule takes the position by reference and moves it only when it
 // matches, so a failed alternative leaves no trace and the next one starts
 // from the same place.
+//
+// Two grammars share the rules. The fixed grammar reads what this minifier
+// has always read, and its reading of a sheet it accepts is the one kept,
+// byte for byte. The modern grammar, tried only on a sheet the fixed one
+// rejects, reads CSS as browsers now do: nesting, at-rules of any name and
+// letter case, custom properties with an empty value. It differs from the
+// fixed grammar only where `modern_` is tested.
 class Parser {
 public:
-    explicit Parser(std::string_view text) : scanner_(text), text_(text) {}
+    Parser(std::string_view text, bool modern) : scanner_(text), text_(text), modern_(modern) {}
 
     std::expected<Stylesheet, ParseFailure> parse_document() {
         Stylesheet sheet;
@@ -47,6 +60,15 @@ private:
     // not-next: a character follows and it is not one of the set.
     bool next_is_not(std::size_t pos, const CharSet& set) const { return pos < text_.size() && !set.has(text_[pos]); }
     std::string_view slice(std::size_t from, std::size_t to) const { return text_.substr(from, to - from); }
+
+    // An at-rule's name: a prefix of the text in the fixed grammar
+    // ("@mediax" matches "@media"), the whole name in the modern one, in any
+    // letter case unless exact_case.
+    bool keyword(std::size_t pos, std::string_view literal, bool exact_case = false) const {
+        if (!modern_) return starts_with(pos, literal);
+        if (at_keyword_end(text_, pos) != pos + literal.size()) return false;
+        return exact_case ? starts_with(pos, literal) : equals_ascii_lower(text_.substr(pos, literal.size()), literal);
+    }
 
     // A piece trimmed of trim space, and of the comments that the trim lays
     // bare at its start: "x:\v/*c*/;" has as empty a value as "x:;", and
@@ -86,9 +108,10 @@ private:
             if (!item) item = declarations_rule<MsViewportRule>(start, "@-ms-viewport");
             if (!item) item = supports_rule(start, depth);
             if (!item) item = page_rule(start);
+            if (!item && modern_) item = modern_at_rule(start, depth);
             // A style rule cannot begin with '@', so nothing is left to try.
         } else {
-            item = style_rule(start);
+            item = style_rule(start, depth);
         }
         if (item) pos = start;
         return item;
@@ -121,11 +144,11 @@ private:
 
     template <typename Rule>
     std::optional<Item> conditional_rule(std::size_t& pos, std::string_view literal, std::size_t depth) {
-        if (!starts_with(pos, literal)) return std::nullopt;
+        if (!keyword(pos, literal)) return std::nullopt;
         std::size_t next = pos + literal.size();
         const std::optional<std::string_view> text = prelude(next);
         if (!text) return std::nullopt;
-        std::optional<std::vector<Item>> body = nested_block(next, depth);
+        std::optional<std::vector<Item>> body = modern_ ? body_items(next, depth) : nested_block(next, depth);
         if (!body) return std::nullopt;
         pos = next;
         return Rule{std::string(*text), std::move(*body)};
@@ -165,14 +188,16 @@ private:
 
     std::optional<Item> statement_rule(std::size_t& pos) {
         std::size_t next = pos;
-        if (starts_with(pos, "@charset")) {
+        // Only the exact bytes "@charset" name an encoding; "@CHARSET" is an
+        // unknown rule, kept as written.
+        if (keyword(pos, "@charset", true)) {
             next += 8;
             const auto text = statement_text(next);
             if (!text) return std::nullopt;
             pos = next;
             return StatementRule{CharsetRule{std::string(slice(text->first, text->second))}};
         }
-        if (starts_with(pos, "@namespace")) {
+        if (keyword(pos, "@namespace")) {
             next += 10;
             const auto text = statement_text(next);
             if (!text) return std::nullopt;
@@ -181,7 +206,7 @@ private:
             if (!words.rest) return StatementRule{NamespaceRule{std::move(words.first), std::nullopt}};
             return StatementRule{NamespaceRule{std::move(*words.rest), std::move(words.first)}};
         }
-        if (starts_with(pos, "@import")) {
+        if (keyword(pos, "@import")) {
             next += 7;
             const auto text = statement_text(next);
             if (!text) return std::nullopt;
@@ -195,9 +220,9 @@ private:
     std::optional<Item> keyframes_rule(std::size_t& pos) {
         KeyframesRule rule;
         std::size_t next = pos;
-        if (starts_with(pos, "@keyframes")) {
+        if (keyword(pos, "@keyframes")) {
             next += 10;
-        } else if (starts_with(pos, "@-webkit-keyframes")) {
+        } else if (keyword(pos, "@-webkit-keyframes")) {
             next += 18;
             rule.webkit = true;
         } else {
@@ -233,7 +258,7 @@ private:
 
     template <typename Rule>
     std::optional<Item> declarations_rule(std::size_t& pos, std::string_view literal) {
-        if (!starts_with(pos, literal)) return std::nullopt;
+        if (!keyword(pos, literal)) return std::nullopt;
         std::size_t next = gap(pos + literal.size());
         std::optional<DeclarationMap> declarations = declaration_block(next);
         if (!declarations) return std::nullopt;
@@ -242,7 +267,7 @@ private:
     }
 
     std::optional<Item> page_rule(std::size_t& pos) {
-        if (!starts_with(pos, "@page")) return std::nullopt;
+        if (!keyword(pos, "@page")) return std::nullopt;
         std::size_t next = gap(pos + 5);
         const std::size_t end = scanner_.scan_piece(next, block_open, Nesting::None);
         const std::string_view selector = trimmed(next, end);
@@ -263,7 +288,7 @@ private:
         std::size_t next = gap(pos + 1);
         while (true) {
             std::size_t after = gap(next);
-            if (!next_is_not(after, item_openers) || !declaration(after)) break;
+            if (!next_is_not(after, item_openers) || !declaration(after, pending_)) break;
             next = gap(after);
         }
         next = gap(next);
@@ -279,31 +304,163 @@ private:
 
     // A name or value that trims to nothing counts as missing: "color:\f;"
     // is as empty as "color:;", and printing it would not parse again.
-    bool declaration(std::size_t& pos) {
+    bool declaration(std::size_t& pos, std::vector<Declaration>& out) {
         const std::size_t name_start = gap(pos);
-        const std::size_t name_end = scanner_.scan_piece(name_start, declaration_name_stops, Nesting::None);
+        const std::size_t name_end =
+            scanner_.scan_piece(name_start, modern_ ? nested_name_stops : declaration_name_stops, Nesting::None);
         const std::string_view name = trimmed(name_start, name_end);
         // What the trim uncovers must not be what no declaration may begin
         // with, or the printed block would not read back.
         if (name.empty() || item_openers.has(name.front()) || !at(name_end, ':')) return false;
         const std::size_t value_start = gap(name_end + 1);
         const std::size_t value_end =
-            scanner_.scan_piece(value_start, declaration_value_stops, Nesting::Parentheses);
+            modern_ ? scanner_.scan_piece(value_start, nested_value_stops, Nesting::ParenthesesInBlock)
+                    : scanner_.scan_piece(value_start, declaration_value_stops, Nesting::Parentheses);
         const std::string_view value = trimmed(value_start, value_end);
-        if (value.empty() || value_end == text_.size()) return false;
+        // A custom property may be empty ("--x: ;"); no other may.
+        const bool may_be_empty = modern_ && name.starts_with("--");
+        if ((value.empty() && !may_be_empty) || value_end == text_.size() || at(value_end, '{')) return false;
         pos = at(value_end, ';') ? value_end + 1 : value_end;
-        pending_.push_back(Declaration{std::string(name), std::string(value)});
+        out.push_back(Declaration{std::string(name), std::string(value)});
         return true;
     }
 
-    std::optional<Item> style_rule(std::size_t& pos) {
+    std::optional<Item> style_rule(std::size_t& pos, std::size_t depth) {
         std::size_t next = pos;
         std::optional<std::vector<Selector>> selectors = selector_list(next);
         if (!selectors) return std::nullopt;
+        if (modern_) {
+            // Inside a block a rule's selectors are tried as a declaration
+            // first, and sorting them must not make that try succeed: a ';'
+            // or '}' in them, which no valid selector holds, is refused.
+            if (depth > 0 && scanner_.find_outside_strings(pos, next, declaration_value_stops) < next) {
+                return std::nullopt;
+            }
+            std::optional<RuleBody> body = rule_body(next, depth);
+            if (!body) return std::nullopt;
+            pos = next;
+            return StyleRule{std::move(*selectors), std::move(body->declarations), std::move(body->items)};
+        }
         std::optional<DeclarationMap> declarations = declaration_block(next);
         if (!declarations) return std::nullopt;
         pos = next;
-        return StyleRule{std::move(*selectors), std::move(*declarations)};
+        return StyleRule{std::move(*selectors), std::move(*declarations), {}};
+    }
+
+    // ---- The modern grammar's own rules ----
+
+    // A block that may hold declarations, nested rules and nested at-rules:
+    // the declarations before the first rule, then the rest in order.
+    struct RuleBody {
+        DeclarationMap declarations;
+        std::vector<Item> items;
+    };
+
+    // The pending declarations as a map: the leading ones of the body, or a
+    // group of their own after a nested rule.
+    void flush_declarations(RuleBody& body) {
+        if (pending_.empty()) return;
+        DeclarationMap declarations;
+        declarations.reserve(pending_.size());
+        for (Declaration& declaration : pending_) {
+            declarations.insert(std::move(declaration.name), std::move(declaration.value));
+        }
+        pending_.clear();
+        if (body.items.empty()) {
+            body.declarations = std::move(declarations);
+        } else {
+            body.items.push_back(DeclarationGroup{std::move(declarations)});
+        }
+    }
+
+    // '{', then declarations and nested items in any order, '}'. Whatever
+    // does not read as a declaration is read as an item; a '{' in it is what
+    // tells the two apart. The depth limit holds for nested rules as for
+    // @media: a block at the limit holds declarations only. pending_ holds
+    // only the current group: it is flushed before a nested item is parsed,
+    // so the nested bodies can use it too.
+    std::optional<RuleBody> rule_body(std::size_t& pos, std::size_t depth) {
+        if (!at(pos, '{')) return std::nullopt;
+        RuleBody body;
+        pending_.clear();
+        std::size_t next = pos + 1;
+        while (true) {
+            // An empty declaration (";;") stays rejected, as in the fixed
+            // grammar's declaration blocks.
+            next = gap(next);
+            if (at(next, '}')) break;
+            std::size_t after = next;
+            if (next_is_not(after, item_openers) && declaration(after, pending_)) {
+                next = after;
+                continue;
+            }
+            if (depth >= max_nesting_depth) return std::nullopt;
+            flush_declarations(body);
+            std::optional<Item> item = parse_item(next, depth + 1);
+            if (!item) return std::nullopt;
+            body.items.push_back(std::move(*item));
+            pending_.clear();
+        }
+        flush_declarations(body);
+        pos = next + 1;
+        return body;
+    }
+
+    // A rule body as a list of items, its leading declarations first as a
+    // group: the body of @media, @supports and AtRule.
+    std::optional<std::vector<Item>> body_items(std::size_t& pos, std::size_t depth) {
+        if (depth >= max_nesting_depth) return std::nullopt;
+        std::optional<RuleBody> body = rule_body(pos, depth);
+        if (!body) return std::nullopt;
+        if (body->declarations.empty()) return std::move(body->items);
+        std::vector<Item> items;
+        items.reserve(body->items.size() + 1);
+        items.push_back(DeclarationGroup{std::move(body->declarations)});
+        for (Item& item : body->items) items.push_back(std::move(item));
+        return items;
+    }
+
+    // Any at-rule the fixed kinds did not take: a statement, a block that is
+    // parsed (is_parsed_at_rule), or a block kept as text.
+    std::optional<Item> modern_at_rule(std::size_t& pos, std::size_t depth) {
+        const std::size_t name_end = at_keyword_end(text_, pos);
+        if (name_end == pos + 1) return std::nullopt;
+        const std::string_view written = slice(pos + 1, name_end);
+        std::string name = ascii_lower(written);
+        // These have rules of their own, which failed: reading them again
+        // here would double the work at every level of nesting. Only @page
+        // goes on, for its margin boxes.
+        if (is_fixed_at_rule(name) || written == "charset") return std::nullopt;
+        const std::size_t prelude_end = scanner_.scan_piece(name_end, at_rule_prelude_stops, Nesting::ParenthesesInBlock);
+        if (prelude_end == text_.size() || at(prelude_end, '}')) return std::nullopt;
+        std::string prelude = collapse_space(slice(name_end, prelude_end));
+        // "@name prelude" as an opaque rule prints it.
+        const auto opaque_head = [&] {
+            std::string head = "@";
+            head += written;
+            if (!prelude.empty()) head += ' ';
+            head += prelude;
+            return head;
+        };
+        if (at(prelude_end, ';')) {
+            pos = prelude_end + 1;
+            return OpaqueAtRule{opaque_head() + ';'};
+        }
+        std::size_t next = prelude_end;
+        if (is_parsed_at_rule(name)) {
+            std::optional<std::vector<Item>> items = body_items(next, depth);
+            if (!items) return std::nullopt;
+            pos = next;
+            return AtRule{std::move(name), std::move(prelude), std::move(*items)};
+        }
+        const std::size_t close = scanner_.block_end(next);
+        if (close == npos) return std::nullopt;
+        pos = close + 1;
+        std::string text = opaque_head();
+        text += '{';
+        text += collapse_space(slice(next + 1, close));
+        text += '}';
+        return OpaqueAtRule{std::move(text)};
     }
 
     std::optional<std::vector<Selector>> selector_list(std::size_t& pos) {
@@ -403,13 +560,20 @@ private:
 
     Scanner scanner_;
     std::string_view text_;
+    bool modern_;
     std::vector<Declaration> pending_;
 };
 
 }  // namespace
 
 std::expected<Stylesheet, ParseFailure> parse_stylesheet(std::string_view text) {
-    return Parser(text).parse_document();
+    std::expected<Stylesheet, ParseFailure> fixed = Parser(text, false).parse_document();
+    if (fixed) return fixed;
+    std::expected<Stylesheet, ParseFailure> modern = Parser(text, true).parse_document();
+    if (modern) return modern;
+    // The later of the two stops: where the modern reading got past the
+    // first construct the fixed grammar lacks, the fault is further on.
+    return std::unexpected(ParseFailure{std::max(fixed.error().offset, modern.error().offset)});
 }
 
 }  // namespace css

@@ -19,7 +19,8 @@ struct ParseFailure {
     bool operator==(const ParseFailure&) const = default;
 };
 
-// How many @media and @supports blocks may be open at once. Deeper input is
+// How many blocks that hold rules (@media, @supports, other at-rules, style
+// rules with nested rules) may be open at once. Deeper input is
 // an ordinary failure of its top-level item, so the recursion of the parser,
 // the writer and the passes never goes further than this.
 inline constexpr std::size_t max_nesting_depth = 256;
@@ -29,6 +30,11 @@ inline constexpr std::size_t max_nesting_depth = 256;
 // ';' and '}' inside parentheses, selector parts over ',', '{' and ':'
 // inside brackets, and a pseudo-class argument runs to its matching ')'.
 // Any bytes are accepted; the model copies them as they are.
+//
+// A sheet the fixed grammar rejects is read again as modern CSS: nested
+// rules, at-rules of any name and letter case, empty custom properties.
+// Every sheet the fixed grammar accepts keeps its reading. When both fail,
+// the failure is the later of the two offsets.
 std::expected<Stylesheet, ParseFailure> parse_stylesheet(std::string_view text);
 
 }  // namespace css

@@ -88,8 +88,9 @@ std::size_t Scanner::string_end(std::size_t open) const {
 }
 
 std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting) {
-    const char open = nesting == Nesting::Parentheses ? '(' : '[';
-    const char close = nesting == Nesting::Parentheses ? ')' : ']';
+    const bool parentheses = nesting == Nesting::Parentheses || nesting == Nesting::ParenthesesInBlock;
+    const char open = parentheses ? '(' : '[';
+    const char close = parentheses ? ')' : ']';
     // Characters that are neither a stop nor one of these are passed over
     // in a tight loop.
     static constexpr CharSet specials{"\"'/()[]"};
@@ -101,6 +102,7 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
             continue;
         }
         if (depth == 0 && stops.has(c)) return pos;
+        if (nesting == Nesting::ParenthesesInBlock && (c == '{' || c == '}')) return text_.size();
         if (c == '"' || c == '\'') {
             pos = string_end(pos);
             continue;
@@ -159,6 +161,53 @@ std::size_t Scanner::matching_parenthesis(std::size_t open) {
         ++pos;
     }
     return npos;
+}
+
+std::size_t Scanner::block_end(std::size_t open) {
+    static constexpr CharSet specials{"\"'/{}"};
+    std::size_t depth = 0;
+    std::size_t pos = open;
+    while (pos < text_.size()) {
+        const char c = text_[pos];
+        if (!specials.has(c)) {
+            ++pos;
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            pos = string_end(pos);
+            continue;
+        }
+        if (c == '/' && starts_with(pos, "/*")) {
+            const std::size_t end = comment_end(pos);
+            if (end == npos) return npos;
+            pos = end;
+            continue;
+        }
+        if (c == '{') ++depth;
+        if (c == '}' && --depth == 0) return pos;
+        ++pos;
+    }
+    return npos;
+}
+
+std::size_t Scanner::find_outside_strings(std::size_t pos, std::size_t end, const CharSet& set) {
+    while (pos < end) {
+        const char c = text_[pos];
+        if (set.has(c)) return pos;
+        if (c == '"' || c == '\'') {
+            pos = string_end(pos);
+            continue;
+        }
+        if (c == '/' && starts_with(pos, "/*")) {
+            const std::size_t close = comment_end(pos);
+            if (close != npos) {
+                pos = close;
+                continue;
+            }
+        }
+        ++pos;
+    }
+    return end;
 }
 
 }  // namespace css

@@ -32,7 +32,11 @@ private:
 
 // Which brackets a piece runs over: a value runs over its stops inside
 // parentheses, a selector part inside square brackets.
-enum class Nesting { None, Parentheses, Brackets };
+// ParenthesesInBlock runs over ';' inside parentheses, but a brace inside
+// them ends the scan as the end of the text would: the modern grammar
+// tries a declaration at every item of a block, and a stray '(' must not
+// let each try scan the rest of the text.
+enum class Nesting { None, Parentheses, Brackets, ParenthesesInBlock };
 
 class Scanner {
 public:
@@ -66,6 +70,15 @@ public:
     // For a "/*" at open: the position just past its "*/", or npos when the
     // comment is unterminated (and so is ordinary text).
     std::size_t comment_end(std::size_t open);
+
+    // For the '{' at open: the position of the '}' that closes it, skipping
+    // nested braces, strings and comments; npos when it is never closed (an
+    // unterminated comment runs to the end, as in a browser).
+    std::size_t block_end(std::size_t open);
+
+    // The first character of the set in [pos, end) outside strings and
+    // comments, or end.
+    std::size_t find_outside_strings(std::size_t pos, std::size_t end, const CharSet& set);
 
     // Past the quoted string whose quote is at open, or the end of the text.
     std::size_t string_end(std::size_t open) const;

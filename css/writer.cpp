@@ -68,6 +68,9 @@ void append_declarations(std::string& out, const DeclarationMap& declarations) {
         first = false;
         out += declaration.name;
         out += ':';
+        // "--x:;" is valid only since custom properties may be empty; the
+        // space keeps it valid in the engines that require a token.
+        if (declaration.value.empty()) out += ' ';
         out += declaration.value;
     }
 }
@@ -144,7 +147,29 @@ void append_item(std::string& out, const Item& item) {
             using Rule = std::decay_t<decltype(rule)>;
             if constexpr (std::is_same_v<Rule, StyleRule>) {
                 append_selector_list(out, rule.selectors);
-                append_block(out, rule.declarations);
+                if (rule.items.empty()) {
+                    append_block(out, rule.declarations);
+                } else {
+                    out += '{';
+                    append_declarations(out, rule.declarations);
+                    if (!rule.declarations.empty()) out += ';';
+                    append_items(out, rule.items);
+                    out += '}';
+                }
+            } else if constexpr (std::is_same_v<Rule, AtRule>) {
+                out += '@';
+                out += rule.name;
+                if (!rule.prelude.empty()) {
+                    out += ' ';
+                    out += rule.prelude;
+                }
+                out += '{';
+                append_items(out, rule.items);
+                out += '}';
+            } else if constexpr (std::is_same_v<Rule, OpaqueAtRule>) {
+                out += rule.text;
+            } else if constexpr (std::is_same_v<Rule, DeclarationGroup>) {
+                append_declarations(out, rule.declarations);
             } else if constexpr (std::is_same_v<Rule, MediaRule> || std::is_same_v<Rule, SupportsRule>) {
                 if constexpr (std::is_same_v<Rule, MediaRule>) {
                     out += "@media ";
@@ -190,8 +215,12 @@ void append_item(std::string& out, const Item& item) {
 }
 
 // Nesting is bounded by the parser's depth limit, so this recursion is too.
+// A group of declarations needs a ';' before whatever follows it.
 void append_items(std::string& out, const std::vector<Item>& items) {
-    for (const Item& item : items) append_item(out, item);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        append_item(out, items[i]);
+        if (i + 1 < items.size() && std::holds_alternative<DeclarationGroup>(items[i])) out += ';';
+    }
 }
 
 }  // namespace

@@ -25,19 +25,23 @@ void walk_declaration_maps(std::vector<Item>& items, const std::function<void(De
         std::visit(
             [&](auto& rule) {
                 using Rule = std::decay_t<decltype(rule)>;
-                if constexpr (std::is_same_v<Rule, MediaRule> || std::is_same_v<Rule, SupportsRule>) {
+                if constexpr (std::is_same_v<Rule, MediaRule> || std::is_same_v<Rule, SupportsRule> ||
+                              std::is_same_v<Rule, AtRule>) {
+                    nested = &rule.items;
+                } else if constexpr (std::is_same_v<Rule, StyleRule>) {
+                    pass(rule.declarations);
                     nested = &rule.items;
                 } else if constexpr (std::is_same_v<Rule, KeyframesRule>) {
                     for (KeyframeBlock& frame : rule.frames) pass(frame.declarations);
-                } else if constexpr (std::is_same_v<Rule, StatementRule>) {
-                    // Statements hold no declarations.
+                } else if constexpr (std::is_same_v<Rule, StatementRule> || std::is_same_v<Rule, OpaqueAtRule>) {
+                    // Statements hold no declarations; opaque text is kept.
                 } else {
                     pass(rule.declarations);
                 }
             },
             static_cast<ItemVariant&>(item));
         // Pushed after the visit: `level` may dangle once the stack grows.
-        if (nested != nullptr) stack.push_back({nested, 0});
+        if (nested != nullptr && !nested->empty()) stack.push_back({nested, 0});
     }
 }
 

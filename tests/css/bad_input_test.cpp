@@ -24,6 +24,9 @@ bool reads_back_as_style_rule(const std::vector<Item>& items) {
         if (const auto* rule = std::get_if<StyleRule>(&item)) {
             const std::string text = write_selector_list(rule->selectors);
             if (!text.empty() && (text[0] == '@' || text[0] == '}')) return false;
+            if (!reads_back_as_style_rule(rule->items)) return false;
+        } else if (const auto* at_rule = std::get_if<AtRule>(&item)) {
+            if (!reads_back_as_style_rule(at_rule->items)) return false;
         } else if (const auto* media = std::get_if<MediaRule>(&item)) {
             if (!reads_back_as_style_rule(media->items)) return false;
         } else if (const auto* supports = std::get_if<SupportsRule>(&item)) {
@@ -115,13 +118,11 @@ TEST(BadInput, ArbitraryBytes) {
     }
 }
 
-TEST(BadInput, ShuffledPunctuation) {
-    // Mostly the characters the grammar cares about, so that random texts
-    // reach deep into the rules.
+// Mostly the characters the grammar cares about, so that random texts
+// reach deep into the rules.
+void expect_shuffled_sound(const std::vector<std::string>& words, std::uint64_t seed) {
     const std::string alphabet = "@{}:;,()[]\"'\\/* \t\n\f#.a1-";
-    const std::vector<std::string> words{"@media ", "@supports ", "@import ", "@page", "@keyframes ",
-                                         "@font-face", "/*", "*/", "::", ":not(", "a{x:y}"};
-    Random random(42);
+    Random random(seed);
     for (int round = 0; round < 20000; ++round) {
         std::string text;
         const std::size_t length = random.below(40);
@@ -134,6 +135,20 @@ TEST(BadInput, ShuffledPunctuation) {
         }
         expect_sound(text);
     }
+}
+
+TEST(BadInput, ShuffledPunctuation) {
+    expect_shuffled_sound({"@media ", "@supports ", "@import ", "@page", "@keyframes ", "@font-face", "/*", "*/",
+                           "::", ":not(", "a{x:y}"},
+                          42);
+}
+
+// The modern grammar's constructs, so that nested rules, groups after them
+// and kept at-rules are printed and read back too.
+TEST(BadInput, ShuffledModernCss) {
+    expect_shuffled_sound({"@layer ", "@container ", "@foo ", "@top-left", "@MEDIA ", "&", "--x:", "a{x:y}",
+                           "b{}", "--y:;", "/*", "*/", ":hover{"},
+                          4242);
 }
 
 std::string repeat(std::string_view piece, std::size_t times) {
@@ -216,6 +231,23 @@ TEST(BadInput, RepeatedUnclosedOpenersStayLinear) {
     expect_sound(repeat("@media x{a:b(", 100000));
     expect_sound(repeat(":a(", 100000));
     expect_sound(repeat("a{}", 100000) + "/*");
+    // The modern grammar tries a declaration before each nested rule; an
+    // unclosed '(' or '[' must not make every try scan to the end.
+    expect_sound(wrapped("a{--x:;", repeat("b:c[(]{}", 50000), repeat(")", 50000)));
+    expect_sound(wrapped("a{--x:;", repeat("b:(", 100000), "}"));
+    expect_sound(wrapped("a{", repeat("@x (", 100000), "}"));
+    expect_sound(repeat("@layer x{a{", 100000));
+}
+
+TEST(BadInput, ModernNestingHasTheSameLimit) {
+    const auto nested = [](std::size_t depth) { return wrapped(repeat("a{", depth), "x:y", repeat("}", depth)); };
+    // The innermost rule holds declarations only, as the body of the
+    // deepest @media does.
+    EXPECT_TRUE(parse_stylesheet(nested(max_nesting_depth + 1)).has_value());
+    EXPECT_FALSE(parse_stylesheet(nested(max_nesting_depth + 2)).has_value());
+    const auto layers = [](std::size_t depth) { return wrapped(repeat("@layer a{", depth), "", repeat("}", depth)); };
+    EXPECT_TRUE(parse_stylesheet(layers(max_nesting_depth)).has_value());
+    EXPECT_FALSE(parse_stylesheet(layers(max_nesting_depth + 1)).has_value());
 }
 
 }  // namespace

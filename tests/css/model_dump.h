@@ -57,7 +57,15 @@ inline std::string dump_item(const Item& item) {
                     if (i > 0) out += ",";
                     out += dump_selector(rule.selectors[i]);
                 }
-                return out + "]" + dump_declarations(rule.declarations);
+                out += "]" + dump_declarations(rule.declarations);
+                if (!rule.items.empty()) out += "[" + dump_items(rule.items) + "]";
+                return out;
+            } else if constexpr (std::is_same_v<Rule, AtRule>) {
+                return "at-" + rule.name + "<" + rule.prelude + ">[" + dump_items(rule.items) + "]";
+            } else if constexpr (std::is_same_v<Rule, OpaqueAtRule>) {
+                return "opaque<" + rule.text + ">";
+            } else if constexpr (std::is_same_v<Rule, DeclarationGroup>) {
+                return "group" + dump_declarations(rule.declarations);
             } else if constexpr (std::is_same_v<Rule, MediaRule>) {
                 return "media<" + rule.query + ">[" + dump_items(rule.items) + "]";
             } else if constexpr (std::is_same_v<Rule, SupportsRule>) {
