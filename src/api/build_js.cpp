@@ -5,6 +5,7 @@
 
 #include "src/api/build_steps.h"
 #include "src/api/importer_snippet.h"
+#include "src/api/minify_cache.h"
 #include "src/api/run_directory.h"
 #include "src/platform/platform.h"
 
@@ -78,12 +79,18 @@ Result<> build_js(const Bundle& bundle) {
   print_progress(bundle.name, progress_processing);
 
   const std::array<std::string, 7> arguments = minifier_arguments(*release_path);
-  Result<platform::Child> started = platform::start_command(minifier, arguments);
-  if (!started) {
-    return fail(std::string(minifier) + " could not be started", {started.error().message});
+  const auto run_minifier = [&]() -> Result<> {
+    Result<platform::Child> started = platform::start_command(minifier, arguments);
+    if (!started) {
+      return fail(std::string(minifier) + " could not be started", {started.error().message});
+    }
+    child = std::move(*started);
+    return check_minifier_end(child.wait());
+  };
+  if (Result<> minified = minify_through_cache(bundle.name, *release_path, minifier, arguments, run_minifier);
+      !minified) {
+    return minified;
   }
-  child = std::move(*started);
-  if (Result<> ended = check_minifier_end(child.wait()); !ended) return ended;
 
   if (bundle.append_extra) {
     print_progress(bundle.name, progress_appending);
