@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "src/api/minify_cache.h"
 #include "tests/faults/sample_build.h"
 
 namespace brelix::testing {
@@ -182,6 +183,50 @@ TEST(KilledRun, EveryDestinationIsOldOrCompletelyNew) {
   std::string spread;
   for (std::size_t i = 0; i < in_place.size(); ++i) spread += " " + std::to_string(i) + ":" + std::to_string(in_place[i]);
   std::cout << "kills by destinations in place:" << spread << "\n";
+}
+
+// Killed while the minifiers run and while their results are stored: the
+// cache then holds whole entries and, at most, temporary files.
+TEST(KilledRun, LeavesNoPartialCacheEntryUnderAFinalName) {
+  const Subreaper subreaper;
+  SampleBuild build;
+  World& world = build.world();
+  world.set_env("BRELIX_FAKE_UGLIFYJS", minifier_delay);
+  world.set_env("BRELIX_CACHE_DIR", world.path("scratch/cache"));
+  const std::string boot = "sample/veltrano/" + std::string(catalogue::veltrano_boot.files.back().substr(8));
+  const std::string system = "sample/veltrano/" + std::string(catalogue::veltrano_system.files.back().substr(8));
+  const std::string boot_text = world.read_file(boot), system_text = world.read_file(system);
+  // A new text for both bundles each round, so that every run stores.
+  auto change_sources = [&](int round) {
+    world.write_file(boot, boot_text + "var round = " + std::to_string(round) + ";\n");
+    world.write_file(system, system_text + "var round = " + std::to_string(round) + ";\n");
+  };
+  change_sources(-1);
+  const auto start = Clock::now();
+  ASSERT_EQ(world.run("brelix", {"--veltrano"}).status, 0);
+  const long long span = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+
+  const std::uint64_t seed = fault_seed();
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (set BRELIX_FAULT_SEED to repeat)");
+  std::mt19937_64 random(seed);
+  std::uniform_int_distribution<long long> moment(span / 3, span);
+  for (int k = 0; k < kills / 2; ++k) {
+    change_sources(k);
+    Started run(world);
+    ASSERT_TRUE(run.running());
+    std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+    run.kill_now();
+    run.wait();
+  }
+  std::size_t entries = 0;
+  for (const auto& entry : fs::directory_iterator(world.path("scratch/cache"))) {
+    const std::string file = entry.path().filename().string();
+    if (file.starts_with(cache_temporary_prefix)) continue;
+    ASSERT_TRUE(file.ends_with(cache_entry_suffix)) << file;
+    EXPECT_TRUE(cache_entry_text(world.read_file("scratch/cache/" + file), file.substr(0, 64))) << file;
+    ++entries;
+  }
+  EXPECT_GE(entries, 2u);
 }
 
 }  // namespace
