@@ -79,6 +79,8 @@ Result<> build_js(const Bundle& bundle) {
   print_progress(bundle.name, progress_processing);
 
   const std::array<std::string, 7> arguments = minifier_arguments(*release_path);
+  // Every check of the minifier's result belongs in here: the cache stores
+  // what a run that returned success left in the release file.
   const auto run_minifier = [&]() -> Result<> {
     Result<platform::Child> started = platform::start_command(minifier, arguments);
     if (!started) {
