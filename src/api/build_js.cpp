@@ -6,6 +6,7 @@
 
 #include "src/api/build_steps.h"
 #include "src/api/importer_snippet.h"
+#include "src/api/minify_cache.h"
 #include "src/api/run_directory.h"
 #include "src/platform/platform.h"
 
@@ -122,13 +123,21 @@ Result<> build_js(const Bundle& bundle) {
   if (Result<> finished = finish_working_file(*release, *release_path); !finished) return finished;
 
   const std::array<std::string, 7> arguments = minifier_arguments(*release_path);
-  Result<platform::Child> started = platform::start_command(minifier, arguments);
-  if (!started) {
-    return fail(std::string(minifier) + " could not be started", {started.error().message});
+  // Every check of the minifier's result belongs in here: the cache stores
+  // what a run that returned success left in the release file.
+  const auto run_minifier = [&]() -> Result<> {
+    Result<platform::Child> started = platform::start_command(minifier, arguments);
+    if (!started) {
+      return fail(std::string(minifier) + " could not be started", {started.error().message});
+    }
+    child = std::move(*started);
+    if (Result<> ended = check_minifier_end(child.wait()); !ended) return ended;
+    return check_minifier_output(*release_path, release_blank);
+  };
+  if (Result<> minified = minify_through_cache(bundle.name, *release_path, minifier, arguments, run_minifier);
+      !minified) {
+    return minified;
   }
-  child = std::move(*started);
-  if (Result<> ended = check_minifier_end(child.wait()); !ended) return ended;
-  if (Result<> left = check_minifier_output(*release_path, release_blank); !left) return left;
 
   // A second handle, opened after the minifier, so that the extras land
   // after whatever the minifier left in the release file; it also syncs

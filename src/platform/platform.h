@@ -8,6 +8,7 @@
 // whose message is the system's text for the error followed by
 // " (os error N)", with no context added.
 
+#include <array>
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -291,5 +292,49 @@ bool is_registered_directory(std::string_view path);
 // its handle, wherever it now is), then the directory if it is still at
 // its path and empty; and clears the registration.
 void remove_registered_directory();
+// ---- Content hashing, file identity and folders (the minifier cache) --------
+
+using Sha256Digest = std::array<std::uint8_t, 32>;
+
+// The SHA-256 of the pieces joined end to end, from the system's
+// cryptography (OpenSSL's libcrypto on POSIX, BCrypt on Windows).
+Result<Sha256Digest> sha256(std::span<const std::string_view> pieces);
+
+// Size and last modification time (nanoseconds since the platform's
+// epoch) of what a path names, links followed.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+};
+std::optional<FileStamp> file_stamp(std::string_view path);
+
+// The file start_command would run for program, or nullopt when there is
+// none. POSIX: the first executable regular file of that name in PATH's
+// folders, as posix_spawnp searches. Windows: as cmd looks it up, the
+// current folder first (unless NoDefaultCurrentDirectoryInExePath is set),
+// then PATH's folders, in each the name with every PATHEXT extension.
+std::optional<std::string> find_command(std::string_view program);
+
+// The path with every link resolved, or nullopt when it cannot be.
+std::optional<std::string> final_path(std::string_view path);
+
+// The regular files directly in directory, by name, with their stamps.
+struct DirectoryFile {
+  std::string name;
+  FileStamp stamp;
+};
+Result<std::vector<DirectoryFile>> list_files(std::string_view directory);
+
+// Sets a file's modification time to now.
+Result<> touch_file(std::string_view path);
+
+// Creates the directory and any missing parents, each new one with access
+// for the owner only, as create_private_directory gives. Succeeds when a
+// directory is already there.
+Result<> create_directories(std::string_view path);
+
+// As create_unique_file, but the new file is readable and writable by its
+// owner alone (POSIX 0600; Windows the owner-only access list).
+Result<std::pair<File, std::string>> create_private_file(std::string_view directory, std::string_view prefix);
 
 }  // namespace brelix::platform

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -407,11 +408,16 @@ Result<> remove_directory(std::string_view path) {
   return {};
 }
 
-Result<std::pair<File, std::string>> create_unique_file(std::string_view directory, std::string_view prefix) {
+namespace {
+
+// A new file of a random name in directory, created with mode (less the
+// umask) in one call, never through a link.
+Result<std::pair<File, std::string>> create_unique_with_mode(std::string_view directory, std::string_view prefix,
+                                                             mode_t mode) {
   Failure last = os_failure(EEXIST);
   for (int attempt = 0; attempt < unique_name_attempts; ++attempt) {
     std::string path = join_path(directory, std::string(prefix) + random_suffix());
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0) {
       return std::pair<File, std::string>(FileAccess::make(fd), std::move(path));
     }
@@ -424,6 +430,12 @@ Result<std::pair<File, std::string>> create_unique_file(std::string_view directo
     }
   }
   return std::unexpected(std::move(last));
+}
+
+}  // namespace
+
+Result<std::pair<File, std::string>> create_unique_file(std::string_view directory, std::string_view prefix) {
+  return create_unique_with_mode(directory, prefix, 0666);
 }
 
 // ---- Child processes ---------------------------------------------------------
@@ -806,6 +818,133 @@ bool is_registered_directory(std::string_view path) {
   struct stat there {};
   return ::fstat(fd, &held) == 0 && ::lstat(std::string(path).c_str(), &there) == 0 && S_ISDIR(there.st_mode) &&
          held.st_dev == there.st_dev && held.st_ino == there.st_ino;
+}
+
+// ---- Content hashing, file identity and folders (the minifier cache) --------
+
+Result<Sha256Digest> sha256(std::span<const std::string_view> pieces) {
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  bool good = context != nullptr && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
+  for (const std::string_view piece : pieces) {
+    good = good && EVP_DigestUpdate(context, piece.data(), piece.size()) == 1;
+  }
+  Sha256Digest digest{};
+  unsigned int length = 0;
+  good = good && EVP_DigestFinal_ex(context, digest.data(), &length) == 1 && length == digest.size();
+  EVP_MD_CTX_free(context);
+  if (!good) {
+    return fail("SHA-256 is not available from libcrypto");
+  }
+  return digest;
+}
+
+namespace {
+
+FileStamp stamp_of(const struct stat& info) {
+  return FileStamp{static_cast<std::uint64_t>(info.st_size),
+                   static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+}  // namespace
+
+std::optional<FileStamp> file_stamp(std::string_view path) {
+  struct stat info {};
+  if (::stat(std::string(path).c_str(), &info) != 0) {
+    return std::nullopt;
+  }
+  return stamp_of(info);
+}
+
+std::optional<std::string> find_command(std::string_view program) {
+  if (program.find('/') != std::string_view::npos) {
+    return std::string(program);
+  }
+  // posix_spawnp's search: PATH's folders in order, an empty entry meaning
+  // the current folder, and the C library's default when PATH is unset.
+  const char* raw = std::getenv("PATH");
+  const std::string_view list = raw != nullptr ? raw : "/bin:/usr/bin";
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t colon = list.find(':', start);
+    const std::string_view folder = list.substr(start, colon == std::string_view::npos ? colon : colon - start);
+    const std::string candidate = join_path(folder.empty() ? "." : folder, program);
+    struct stat info {};
+    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+    if (colon == std::string_view::npos) {
+      return std::nullopt;
+    }
+    start = colon + 1;
+  }
+}
+
+std::optional<std::string> final_path(std::string_view path) {
+  char* resolved = ::realpath(std::string(path).c_str(), nullptr);
+  if (resolved == nullptr) {
+    return std::nullopt;
+  }
+  std::string out(resolved);
+  std::free(resolved);
+  return out;
+}
+
+Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
+  const std::string folder(directory);
+  DIR* listing = ::opendir(folder.c_str());
+  if (listing == nullptr) {
+    return last_os_failure();
+  }
+  std::vector<DirectoryFile> files;
+  errno = 0;
+  while (const dirent* entry = ::readdir(listing)) {
+    struct stat info {};
+    if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)) {
+      files.push_back(DirectoryFile{entry->d_name, stamp_of(info)});
+    }
+    errno = 0;
+  }
+  const int error = errno;
+  ::closedir(listing);
+  if (error != 0) {
+    return std::unexpected(os_failure(error));
+  }
+  return files;
+}
+
+Result<> touch_file(std::string_view path) {
+  if (::utimensat(AT_FDCWD, std::string(path).c_str(), nullptr, 0) != 0) {
+    return last_os_failure();
+  }
+  return {};
+}
+
+Result<> create_directories(std::string_view path) {
+  // Each missing level from the top down; one that appears meanwhile (a
+  // concurrent run making the same folder) is as good as one made here.
+  for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    const std::string level(path.substr(0, end));
+    if (!level.empty() && ::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) {
+      return last_os_failure();
+    }
+    if (end == std::string_view::npos) {
+      break;
+    }
+  }
+  struct stat info {};
+  if (::stat(std::string(path).c_str(), &info) != 0) {
+    return last_os_failure();
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    return std::unexpected(os_failure(ENOTDIR));
+  }
+  return {};
+}
+
+Result<std::pair<File, std::string>> create_private_file(std::string_view directory, std::string_view prefix) {
+  // 0600 from the start: a file readable for a moment could be opened by
+  // someone else then and read once the content is in.
+  return create_unique_with_mode(directory, prefix, 0600);
 }
 
 }  // namespace brelix::platform

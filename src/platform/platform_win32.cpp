@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <aclapi.h>
+#include <bcrypt.h>
 #include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -586,12 +587,18 @@ Result<> remove_directory(std::string_view path) {
   return {};
 }
 
-Result<std::pair<File, std::string>> create_unique_file(std::string_view directory, std::string_view prefix) {
+namespace {
+
+// A new file of a random name in directory; attributes null for the access
+// a new file normally gets.
+Result<std::pair<File, std::string>> create_unique_with_attributes(std::string_view directory,
+                                                                   std::string_view prefix,
+                                                                   SECURITY_ATTRIBUTES* attributes) {
   DWORD error = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < unique_name_attempts && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
        ++attempt) {
     std::string path = join_path(directory, std::string(prefix) + random_suffix());
-    const HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, share_all, nullptr, CREATE_NEW,
+    const HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, share_all, attributes, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       return std::pair<File, std::string>(FileAccess::make(h), std::move(path));
@@ -599,6 +606,12 @@ Result<std::pair<File, std::string>> create_unique_file(std::string_view directo
     error = GetLastError();
   }
   return std::unexpected(os_failure(error));
+}
+
+}  // namespace
+
+Result<std::pair<File, std::string>> create_unique_file(std::string_view directory, std::string_view prefix) {
+  return create_unique_with_attributes(directory, prefix, nullptr);
 }
 
 // ---- Child processes ---------------------------------------------------------
@@ -996,6 +1009,199 @@ bool is_registered_directory(std::string_view path) {
                     held_info.nFileIndexLow == there_info.nFileIndexLow;
   CloseHandle(there);
   return same;
+}
+
+// ---- Content hashing, file identity and folders (the minifier cache) --------
+
+Result<Sha256Digest> sha256(std::span<const std::string_view> pieces) {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  Sha256Digest digest{};
+  NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+  if (BCRYPT_SUCCESS(status)) {
+    status = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
+  }
+  for (const std::string_view piece : pieces) {
+    // BCryptHashData takes a ULONG length, so a long piece goes in parts.
+    for (std::size_t at = 0; BCRYPT_SUCCESS(status) && at < piece.size();) {
+      const ULONG part = static_cast<ULONG>(std::min<std::size_t>(piece.size() - at, 1u << 30));
+      status = BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(piece.data() + at)), part, 0);
+      at += part;
+    }
+  }
+  if (BCRYPT_SUCCESS(status)) {
+    status = BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
+  }
+  if (hash != nullptr) BCryptDestroyHash(hash);
+  if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
+  if (!BCRYPT_SUCCESS(status)) {
+    return fail("SHA-256 is not available from BCrypt (status " + std::to_string(static_cast<unsigned long>(status)) +
+                ")");
+  }
+  return digest;
+}
+
+namespace {
+
+FileStamp stamp_of(DWORD size_high, DWORD size_low, const FILETIME& written) {
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  return FileStamp{(static_cast<std::uint64_t>(size_high) << 32) | size_low, static_cast<std::int64_t>(ticks) * 100};
+}
+
+bool is_file(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::wstring environment_wide(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return {};
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
+  value.resize(length < size ? length : 0);
+  return value;
+}
+
+std::vector<std::wstring> split_list(std::wstring_view list) {
+  std::vector<std::wstring> parts;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    const std::size_t end = std::min(list.find(L';', start), list.size());
+    std::wstring part(list.substr(start, end - start));
+    // cmd accepts quoted PATH entries.
+    part.erase(std::remove(part.begin(), part.end(), L'"'), part.end());
+    if (!part.empty()) parts.push_back(std::move(part));
+    start = end + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
+std::optional<FileStamp> file_stamp(std::string_view path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(to_wide(path).c_str(), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
+  return stamp_of(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
+}
+
+std::optional<std::string> find_command(std::string_view program) {
+  std::vector<std::wstring> folders;
+  if (environment_wide(L"NoDefaultCurrentDirectoryInExePath").empty()) {
+    folders.push_back(L".");
+  }
+  for (std::wstring& folder : split_list(environment_wide(L"PATH"))) {
+    folders.push_back(std::move(folder));
+  }
+  std::wstring extensions = environment_wide(L"PATHEXT");
+  if (extensions.empty()) {
+    extensions = L".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC";
+  }
+  const std::vector<std::wstring> suffixes = split_list(extensions);
+  const std::wstring name = to_wide(program);
+  for (const std::wstring& folder : folders) {
+    std::wstring base = folder;
+    if (base.back() != L'\\' && base.back() != L'/') base.push_back(L'\\');
+    base += name;
+    for (const std::wstring& suffix : suffixes) {
+      if (const std::wstring candidate = base + suffix; is_file(candidate)) {
+        return to_utf8(candidate);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> final_path(std::string_view path) {
+  const HANDLE h = CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    return std::nullopt;
+  }
+  wchar_t buffer[32768];
+  const DWORD length = GetFinalPathNameByHandleW(h, buffer, 32768, FILE_NAME_NORMALIZED);
+  CloseHandle(h);
+  if (length == 0 || length >= 32768) {
+    return std::nullopt;
+  }
+  std::wstring_view found(buffer, length);
+  if (found.starts_with(L"\\\\?\\")) found.remove_prefix(4);
+  return to_utf8(found);
+}
+
+Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
+  WIN32_FIND_DATAW data{};
+  const HANDLE search = FindFirstFileW(to_wide(join_path(directory, "*")).c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) {
+    return last_os_failure();
+  }
+  std::vector<DirectoryFile> files;
+  do {
+    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) continue;
+    if (std::optional<std::string> name = to_utf8(data.cFileName)) {
+      files.push_back(DirectoryFile{std::move(*name), stamp_of(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime)});
+    }
+  } while (FindNextFileW(search, &data));
+  const DWORD error = GetLastError();
+  FindClose(search);
+  if (error != ERROR_NO_MORE_FILES) {
+    return std::unexpected(os_failure(error));
+  }
+  return files;
+}
+
+Result<> touch_file(std::string_view path) {
+  const HANDLE h = CreateFileW(to_wide(path).c_str(), FILE_WRITE_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    return last_os_failure();
+  }
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const bool set = SetFileTime(h, nullptr, nullptr, &now) != 0;
+  const DWORD error = GetLastError();
+  CloseHandle(h);
+  if (!set) {
+    return std::unexpected(os_failure(error));
+  }
+  return {};
+}
+
+Result<> create_directories(std::string_view path) {
+  const OwnerOnlyDescriptor descriptor;
+  if (descriptor.get() == nullptr) {
+    return std::unexpected(os_failure(descriptor.error()));
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+  // Each missing level from the top down; a drive ("C:") or the leading
+  // separators of a share are never made.
+  for (std::size_t end = 0; end <= path.size(); ++end) {
+    if (end < path.size() && !is_separator(path[end])) continue;
+    const std::string level(path.substr(0, end));
+    if (level.empty() || is_separator(level.back()) || (level.size() == 2 && level[1] == ':')) continue;
+    if (!CreateDirectoryW(to_wide(level).c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS &&
+        GetLastError() != ERROR_ACCESS_DENIED) {
+      return last_os_failure();
+    }
+  }
+  const DWORD found = GetFileAttributesW(to_wide(path).c_str());
+  if (found == INVALID_FILE_ATTRIBUTES) {
+    return last_os_failure();
+  }
+  if ((found & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return std::unexpected(os_failure(ERROR_DIRECTORY));
+  }
+  return {};
+}
+
+Result<std::pair<File, std::string>> create_private_file(std::string_view directory, std::string_view prefix) {
+  const OwnerOnlyDescriptor descriptor;
+  if (descriptor.get() == nullptr) {
+    return std::unexpected(os_failure(descriptor.error()));
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+  return create_unique_with_attributes(directory, prefix, &attributes);
 }
 
 }  // namespace brelix::platform

@@ -119,6 +119,18 @@ class SampleWorld : public ::testing::Test {
   World world_;
 };
 
+// The cache gives up at the first bundle that cannot store its entry, with
+// one line, and the later bundles neither try again nor warn again.
+TEST_F(SampleWorld, AnUnusableCacheWarnsOnceInARunAndEveryBundleIsBuilt) {
+  world_.write_file("taken", "a file");
+  world_.set_env("BRELIX_CACHE_DIR", world_.path("taken"));
+  const RunResult run = world_.run("brelix", {"--ombril"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(lines_of(run.err).size(), 1u) << run.err;
+  EXPECT_TRUE(run.out.ends_with("Ombril - system: done\n\n")) << run.out;
+  EXPECT_EQ(run.out.find("cache"), std::string::npos) << run.out;
+}
+
 TEST_F(SampleWorld, BuildsOmbrilOnlyEvenWithBothFlags) {
   const RunResult run = world_.run("brelix", {"-ov", "--boot", "ignored.js"});
   ASSERT_EQ(run.status, 0) << run.err;

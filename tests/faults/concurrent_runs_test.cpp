@@ -36,8 +36,13 @@ void mark_sources(const World& world, int i) {
 
 bool is_empty_folder(const World& world, std::string_view folder) { return fs::is_empty(world.path(folder)); }
 
-TEST(ConcurrentRuns, SixteenRunsInOneTemporaryFolderEachBuildTheirOwnProject) {
-  World shared;  // only its temporary folder is used
+// Sixteen runs at once in one temporary folder; with a cache, all share
+// it too, and every four build the same project, so that they race for
+// the same entries.
+void run_sixteen(bool cached) {
+  World shared;  // only its temporary folder, minifier and cache are used
+  shared.make_dir("bin");
+  fs::copy_file(program_path("fake_uglifyjs"), shared.path("bin/uglifyjs"));
   std::vector<std::unique_ptr<World>> worlds;
   std::vector<std::string> packages;
   std::vector<std::map<std::string, std::string>> expected(run_count);
@@ -45,7 +50,7 @@ TEST(ConcurrentRuns, SixteenRunsInOneTemporaryFolderEachBuildTheirOwnProject) {
     worlds.push_back(std::make_unique<World>());
     World& world = *worlds.back();
     lay_out_sample(world);
-    mark_sources(world, i);
+    mark_sources(world, cached ? i % 4 : i);
     const bool veltrano = i % 2 == 0;
     packages.push_back(veltrano ? "-v" : "-o");
     // The expectation: the same project built alone, in a temporary folder
@@ -54,7 +59,7 @@ TEST(ConcurrentRuns, SixteenRunsInOneTemporaryFolderEachBuildTheirOwnProject) {
     ASSERT_EQ(alone.status, 0) << alone.err;
     for (const std::string& output : package_outputs(veltrano)) {
       expected[i][output] = world.read_file(output);
-      std::string mark = output.ends_with(".css") ? css_mark(i) : js_mark(i);
+      std::string mark = output.ends_with(".css") ? css_mark(cached ? i % 4 : i) : js_mark(cached ? i % 4 : i);
       mark.pop_back();  // the minified style sheet has no line feed after it
       EXPECT_NE(expected[i][output].find(mark), std::string::npos) << output;
       world.write_file(output, "stale");
@@ -62,6 +67,11 @@ TEST(ConcurrentRuns, SixteenRunsInOneTemporaryFolderEachBuildTheirOwnProject) {
     for (const char* variable : {"TMPDIR", "TMP", "TEMP"}) world.set_env(variable, shared.path("tmp"));
     // A second in each minifier: the runs are all under way together.
     world.set_env("BRELIX_FAKE_UGLIFYJS", "slow");
+    if (cached) {
+      // One minifier for all, or its path alone would tell their keys apart.
+      world.set_env("PATH", shared.path("bin") + ":/usr/bin:/bin");
+      world.set_env("BRELIX_CACHE_DIR", shared.path("cache"));
+    }
   }
 
   std::vector<RunResult> results(run_count);
@@ -82,7 +92,15 @@ TEST(ConcurrentRuns, SixteenRunsInOneTemporaryFolderEachBuildTheirOwnProject) {
     EXPECT_TRUE(is_empty_folder(*worlds[i], "tmp"));
   }
   EXPECT_TRUE(is_empty_folder(shared, "tmp")) << "a run left its folder behind";
+  // Two bundles of each of four projects.
+  if (cached) {
+    EXPECT_EQ(whole_cache_entries(shared, "cache"), 8u);
+  }
 }
+
+TEST(ConcurrentRuns, SixteenRunsInOneTemporaryFolderEachBuildTheirOwnProject) { run_sixteen(false); }
+
+TEST(ConcurrentRuns, SixteenRunsShareOneCache) { run_sixteen(true); }
 
 }  // namespace
 }  // namespace brelix::testing

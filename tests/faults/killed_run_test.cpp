@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "tests/faults/sample_build.h"
+#include "tests/faults/sample_world.h"
 
 namespace brelix::testing {
 namespace {
@@ -287,6 +288,40 @@ TEST(KilledRun, AMinifierThatSucceedsWithoutItsOutputFailsTheRun) {
     EXPECT_EQ(world.read_file(release), c.err.empty() ? std::string() : build.old_content(release));
     EXPECT_TRUE(fs::is_empty(world.path("tmp")));
   }
+}
+
+// Killed while the minifiers run and while their results are stored: the
+// cache then holds whole entries and, at most, temporary files.
+TEST(KilledRun, LeavesNoPartialCacheEntryUnderAFinalName) {
+  const Subreaper subreaper;
+  SampleBuild build;
+  World& world = build.world();
+  world.set_env("BRELIX_FAKE_UGLIFYJS", minifier_delay);
+  world.set_env("BRELIX_CACHE_DIR", world.path("scratch/cache"));
+  const std::string system = "sample/veltrano/" + std::string(catalogue::veltrano_system.files.back().substr(8));
+  const std::string system_text = world.read_file(system);
+  // A new text each round, so that every run stores.
+  auto change_sources = [&](int round) {
+    world.write_file(system, system_text + "var round = " + std::to_string(round) + ";\n");
+  };
+  change_sources(-1);
+  const auto start = Clock::now();
+  ASSERT_EQ(world.run("brelix", {"--veltrano"}).status, 0);
+  const long long span = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+
+  const std::uint64_t seed = fault_seed();
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (set BRELIX_FAULT_SEED to repeat)");
+  std::mt19937_64 random(seed);
+  std::uniform_int_distribution<long long> moment(span / 3, span);
+  for (int k = 0; k < kills / 2; ++k) {
+    change_sources(k);
+    Started run(world);
+    ASSERT_TRUE(run.running());
+    std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+    run.kill_now();
+    run.wait();
+  }
+  EXPECT_GE(whole_cache_entries(world, "scratch/cache"), 2u);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "src/api/minify_cache.h"
 #include "src/catalogue.h"
 #include "tests/support/world.h"
 
@@ -54,6 +55,21 @@ inline void lay_out_sample(World& world, std::string_view folder = "sample") {
   }
   world.set_env("PATH", world.path("bin") + ":/usr/bin:/bin");
   world.set_env("VTPATH", world.path(std::string(folder) + "/veltrano"));
+}
+
+// How many entries the minifier cache in folder holds, each checked whole;
+// temporary files are passed over, anything else is a failure.
+inline std::size_t whole_cache_entries(const World& world, const std::string& folder) {
+  std::size_t entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(world.path(folder))) {
+    const std::string file = entry.path().filename().string();
+    if (file.starts_with(cache_temporary_prefix)) continue;
+    EXPECT_TRUE(file.ends_with(cache_entry_suffix) &&
+                cache_entry_text(world.read_file(folder + "/" + file), file.substr(0, 64)))
+        << file;
+    ++entries;
+  }
+  return entries;
 }
 
 // One entry of a tree as lstat sees it: its kind, its permission bits and,
