@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "css/ascii.h"
+
 namespace css {
 
 namespace {
@@ -13,9 +15,6 @@ bool is_name_char(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
            byte >= 0x80;
 }
-
-// CSS white space: form feed is one, unlike in the gap of the fixed grammar.
-bool is_css_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 // Sorted, for a binary search.
 constexpr std::string_view parsed_names[]{
@@ -86,20 +85,6 @@ std::size_t at_keyword_end(std::string_view text, std::size_t at) {
     return pos;
 }
 
-std::string ascii_lower(std::string_view name) {
-    std::string out(name);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-bool equals_ascii_lower(std::string_view text, std::string_view lower) {
-    return std::ranges::equal(text, lower, [](char c, char l) {
-        return (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == l;
-    });
-}
-
 bool is_parsed_at_rule(std::string_view name) { return std::ranges::binary_search(parsed_names, name); }
 
 bool is_fixed_at_rule(std::string_view name) { return std::ranges::binary_search(fixed_names, name); }
@@ -121,9 +106,8 @@ std::string collapse_space(std::string_view text) {
     while (pos < text.size()) {
         const char c = text[pos];
         if (c == '"' || c == '\'') {
-            const std::size_t start = pos++;
-            while (pos < text.size() && text[pos] != c) pos += text[pos] == '\\' ? 2 : 1;
-            pos = std::min(pos + 1, text.size());
+            const std::size_t start = pos;
+            pos = quoted_end(text, start);
             out.append(text.substr(start, pos - start));
             continue;
         }

@@ -14,8 +14,8 @@ struct DeclarationMap::Index {
 
     // The slot holding an entry equal to (name, value), or the empty slot
     // where it belongs.
-    std::size_t find(std::size_t hash, const std::vector<Declaration>& entries, const std::string& name,
-                     const std::string& value) const {
+    std::size_t find(std::size_t hash, const std::vector<Declaration>& entries, std::string_view name,
+                     std::string_view value) const {
         const std::size_t mask = slots.size() - 1;
         std::size_t slot = hash & mask;
         while (slots[slot].entry != 0) {
@@ -43,7 +43,7 @@ constexpr std::size_t max_scanned_entries = 16;
 // Below this many tombstones compaction is not worth a pass.
 constexpr std::size_t min_removed_to_compact = 32;
 
-std::size_t hash_of(const std::string& name, const std::string& value) {
+std::size_t hash_of(std::string_view name, std::string_view value) {
     const std::hash<std::string_view> hasher;
     std::size_t h = hasher(name);
     h ^= hasher(value) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
@@ -118,7 +118,7 @@ void DeclarationMap::compact_if_worth_it() {
     rebuild_index(false);
 }
 
-void DeclarationMap::remove_equal_by_scan(const std::string& name, const std::string& value) {
+void DeclarationMap::remove_equal_by_scan(std::string_view name, std::string_view value) {
     for (std::size_t i = entries_.size(); i-- > 0;) {
         if (entries_[i].name == name && entries_[i].value == value) {
             remove_at(i);
@@ -149,22 +149,22 @@ void DeclarationMap::drop_repeats() {
     compact_if_worth_it();
 }
 
-void DeclarationMap::insert(std::string name, std::string value) {
+void DeclarationMap::insert(std::string_view name, std::string_view value) {
     if (!indexed() && entries_.size() < max_scanned_entries) {
         remove_equal_by_scan(name, value);
-        entries_.push_back(Declaration{std::move(name), std::move(value)});
+        entries_.push_back(Declaration{name, value});
         ++live_;
         return;
     }
-    insert_indexed(std::move(name), std::move(value));
+    insert_indexed(name, value);
 }
 
-void DeclarationMap::insert_indexed(std::string name, std::string value) {
+void DeclarationMap::insert_indexed(std::string_view name, std::string_view value) {
     if (!indexed() || index_stale_ || 2 * (std::size_t{live_} + 1) > index_->slots.size()) rebuild_index(false);
     const std::size_t hash = hash_of(name, value);
     const std::size_t slot = index_->find(hash, entries_, name, value);
     if (index_->slots[slot].entry != 0) remove_at(index_->slots[slot].entry - 1);
-    entries_.push_back(Declaration{std::move(name), std::move(value)});
+    entries_.push_back(Declaration{name, value});
     index_->removed.push_back(false);
     index_->slots[slot] = Index::Slot{hash, entries_.size()};
     ++live_;

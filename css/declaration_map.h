@@ -1,18 +1,20 @@
 #pragma once
-// The declarations of one block, in source order.
+// The declarations of one block, in source order. A declaration's texts
+// are views, as every text of the model is (see model.h): whoever inserts
+// keeps the text alive for as long as the map is used.
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <memory>
-#include <string>
+#include <string_view>
 #include <vector>
 
 namespace css {
 
 struct Declaration {
-    std::string name;
-    std::string value;
+    std::string_view name;
+    std::string_view value;
 
     bool operator==(const Declaration&) const = default;
 };
@@ -90,7 +92,7 @@ public:
 
     // Appends (name, value), first removing a live entry with the same name
     // and value. Invalidates iterators.
-    void insert(std::string name, std::string value);
+    void insert(std::string_view name, std::string_view value);
 
     // After values or names were changed in place, makes the map what
     // inserting its entries one by one into an empty map would make it: of
@@ -126,8 +128,8 @@ private:
 
     // Removes the last live entry equal to (name, value), if any: after
     // in-place edits two may be equal, and a repeat replaces the later.
-    void remove_equal_by_scan(const std::string& name, const std::string& value);
-    void insert_indexed(std::string name, std::string value);
+    void remove_equal_by_scan(std::string_view name, std::string_view value);
+    void insert_indexed(std::string_view name, std::string_view value);
     // Builds the index from the live entries. With drop_equal, an entry
     // equal to a later one is removed on the way; without, the index points
     // at the later of two equal entries.

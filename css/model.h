@@ -1,15 +1,22 @@
 #pragma once
 // The parsed style sheet. The model is shallow: preludes, selector parts
 // and declaration values are kept as text; only a selector is split into a
-// simple part and its pseudo-classes. Every text is owned here, copied out
-// of the input once.
+// simple part and its pseudo-classes.
+//
+// Lifetime: every text of the model is a view. A text used as written
+// points into the parsed input; a text the parser or a pass rewrote points
+// into the style sheet's arena. So the input must outlive the model (the
+// Stylesheet and everything taken out of it), and a model built in code
+// must outlive nothing it points at. The whole model is released at once
+// with its Stylesheet.
 
 #include <optional>
-#include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
 #include "css/declaration_map.h"
+#include "css/text_arena.h"
 
 namespace css {
 
@@ -23,19 +30,19 @@ enum class SelectorKind {
 
 struct SimpleSelector {
     SelectorKind kind = SelectorKind::Tag;
-    std::string text;
+    std::string_view text;
 
     bool operator==(const SimpleSelector&) const = default;
 };
 
 struct PseudoClass {
     // Not trimmed: "a:hover {" keeps "hover " with its space.
-    std::string name;
+    std::string_view name;
     // Text between '(' and its matching ')'; never empty when present.
-    std::optional<std::string> argument;
+    std::optional<std::string_view> argument;
     // Text after the name or the ')', up to the next ',', '{' or ':'; not
     // trimmed.
-    std::optional<std::string> trailing;
+    std::optional<std::string_view> trailing;
     // "::" was written. Pseudo-elements need it, except the four that
     // browsers also accept with one colon.
     bool double_colon = false;
@@ -59,26 +66,26 @@ struct Selector {
 };
 
 struct KeyframeBlock {
-    std::string selector;  // "from", "50%", "0%,100%", trimmed
+    std::string_view selector;  // "from", "50%", "0%,100%", trimmed
     DeclarationMap declarations;
 };
 
 struct NamespaceRule {
-    std::string uri;
-    std::optional<std::string> prefix;
+    std::string_view uri;
+    std::optional<std::string_view> prefix;
 
     bool operator==(const NamespaceRule&) const = default;
 };
 
 struct ImportRule {
-    std::string url;
-    std::optional<std::string> media;  // present and empty for "url ;"
+    std::string_view url;
+    std::optional<std::string_view> media;  // present and empty for "url ;"
 
     bool operator==(const ImportRule&) const = default;
 };
 
 struct CharsetRule {
-    std::string value;
+    std::string_view value;
 
     bool operator==(const CharsetRule&) const = default;
 };
@@ -96,17 +103,17 @@ struct StyleRule {
 };
 
 struct MediaRule {
-    std::string query;
+    std::string_view query;
     std::vector<Item> items;
 };
 
 struct PageRule {
     DeclarationMap declarations;
-    std::optional<std::string> page_selector;
+    std::optional<std::string_view> page_selector;
 };
 
 struct SupportsRule {
-    std::string condition;
+    std::string_view condition;
     std::vector<Item> items;
 };
 
@@ -123,7 +130,7 @@ struct MsViewportRule {
 };
 
 struct KeyframesRule {
-    std::string name;
+    std::string_view name;
     std::vector<KeyframeBlock> frames;
     bool webkit = false;  // written as "@-webkit-keyframes"
 };
@@ -137,8 +144,8 @@ struct StatementRule {
 // items hold rules, nested at-rules and DeclarationGroup items, so one kind
 // serves at-rules that hold rules and those that hold declarations.
 struct AtRule {
-    std::string name;     // lower-case, without the '@'
-    std::string prelude;  // white space collapsed; may be empty
+    std::string_view name;     // lower-case, without the '@'
+    std::string_view prelude;  // white space collapsed; may be empty
     std::vector<Item> items;
 };
 
@@ -146,7 +153,7 @@ struct AtRule {
 // any unknown "@name ...;"), or an at-rule of unknown name with its block,
 // only white space and comments collapsed. The name keeps its case.
 struct OpaqueAtRule {
-    std::string text;
+    std::string_view text;
 };
 
 // Declarations in a block that also holds rules: those after a nested rule
@@ -169,6 +176,9 @@ struct Item : ItemVariant {
 };
 
 struct Stylesheet {
+    // The rewritten texts the items point at; declared first, so that it
+    // goes last.
+    TextArena arena;
     std::vector<Item> items;
 };
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "css/ascii.h"
 #include "css/at_rules.h"
 #include "css/scanner.h"
 
@@ -46,6 +47,9 @@ public:
 
     std::expected<Stylesheet, ParseFailure> parse_document() {
         Stylesheet sheet;
+        // The arena's chunks stay where they are when the sheet is moved
+        // out, and so do the texts in them.
+        arena_ = &sheet.arena;
         std::size_t pos = gap(0);
         items(pos, sheet.items, 0);
         pos = gap(pos);
@@ -59,7 +63,13 @@ private:
     bool starts_with(std::size_t pos, std::string_view literal) const { return scanner_.starts_with(pos, literal); }
     // not-next: a character follows and it is not one of the set.
     bool next_is_not(std::size_t pos, const CharSet& set) const { return pos < text_.size() && !set.has(text_[pos]); }
+    std::size_t pos_of(std::string_view piece) const { return static_cast<std::size_t>(piece.data() - text_.data()); }
     std::string_view slice(std::size_t from, std::size_t to) const { return text_.substr(from, to - from); }
+    // The written text where rewriting left it as it was, else the rewritten
+    // one, kept in the sheet's arena.
+    std::string_view kept(std::string_view written, std::string_view rewritten) {
+        return rewritten == written ? written : arena_->store(rewritten);
+    }
 
     // An at-rule's name: a prefix of the text in the fixed grammar
     // ("@mediax" matches "@media"), the whole name in the modern one, in any
@@ -151,7 +161,7 @@ private:
         std::optional<std::vector<Item>> body = modern_ ? body_items(next, depth) : nested_block(next, depth);
         if (!body) return std::nullopt;
         pos = next;
-        return Rule{std::string(*text), std::move(*body)};
+        return Rule{*text, std::move(*body)};
     }
 
     std::optional<Item> media_rule(std::size_t& pos, std::size_t depth) {
@@ -172,18 +182,18 @@ private:
     }
 
     struct Words {
-        std::string first;
-        std::optional<std::string> rest;
+        std::string_view first;
+        std::optional<std::string_view> rest;
     };
 
     // The first word, then everything after the run of word breaks that
     // follows it. Word breaks inside a quoted string do not count.
     Words split_words(std::size_t start, std::size_t end) {
         const std::size_t first_end = scanner_.scan_piece(start, word_split_stops, Nesting::None);
-        if (first_end >= end) return Words{std::string(slice(start, end)), std::nullopt};
+        if (first_end >= end) return Words{slice(start, end), std::nullopt};
         std::size_t rest = first_end;
         while (rest < end && is_word_break(text_[rest])) ++rest;
-        return Words{std::string(slice(start, first_end)), std::string(slice(rest, end))};
+        return Words{slice(start, first_end), slice(rest, end)};
     }
 
     std::optional<Item> statement_rule(std::size_t& pos) {
@@ -195,24 +205,24 @@ private:
             const auto text = statement_text(next);
             if (!text) return std::nullopt;
             pos = next;
-            return StatementRule{CharsetRule{std::string(slice(text->first, text->second))}};
+            return StatementRule{CharsetRule{slice(text->first, text->second)}};
         }
         if (keyword(pos, "@namespace")) {
             next += 10;
             const auto text = statement_text(next);
             if (!text) return std::nullopt;
-            Words words = split_words(text->first, text->second);
+            const Words words = split_words(text->first, text->second);
             pos = next;
-            if (!words.rest) return StatementRule{NamespaceRule{std::move(words.first), std::nullopt}};
-            return StatementRule{NamespaceRule{std::move(*words.rest), std::move(words.first)}};
+            if (!words.rest) return StatementRule{NamespaceRule{words.first, std::nullopt}};
+            return StatementRule{NamespaceRule{*words.rest, words.first}};
         }
         if (keyword(pos, "@import")) {
             next += 7;
             const auto text = statement_text(next);
             if (!text) return std::nullopt;
-            Words words = split_words(text->first, text->second);
+            const Words words = split_words(text->first, text->second);
             pos = next;
-            return StatementRule{ImportRule{std::move(words.first), std::move(words.rest)}};
+            return StatementRule{ImportRule{words.first, words.rest}};
         }
         return std::nullopt;
     }
@@ -240,7 +250,7 @@ private:
         }
         next = gap(next);
         if (!at(next, '}')) return std::nullopt;
-        rule.name = std::string(*name);
+        rule.name = *name;
         pos = next + 1;
         return rule;
     }
@@ -253,7 +263,7 @@ private:
         std::optional<DeclarationMap> declarations = declaration_block(next);
         if (!declarations) return std::nullopt;
         pos = gap(next);
-        return KeyframeBlock{std::string(*selector), std::move(*declarations)};
+        return KeyframeBlock{*selector, std::move(*declarations)};
     }
 
     template <typename Rule>
@@ -276,7 +286,7 @@ private:
         if (!declarations) return std::nullopt;
         pos = next;
         PageRule rule{std::move(*declarations), std::nullopt};
-        if (!selector.empty()) rule.page_selector = std::string(selector);
+        if (!selector.empty()) rule.page_selector = selector;
         return rule;
     }
 
@@ -297,7 +307,7 @@ private:
         DeclarationMap declarations;
         declarations.reserve(pending_.size());
         for (Declaration& declaration : pending_) {
-            declarations.insert(std::move(declaration.name), std::move(declaration.value));
+            declarations.insert(declaration.name, declaration.value);
         }
         return declarations;
     }
@@ -321,7 +331,7 @@ private:
         const bool may_be_empty = modern_ && name.starts_with("--");
         if ((value.empty() && !may_be_empty) || value_end == text_.size() || at(value_end, '{')) return false;
         pos = at(value_end, ';') ? value_end + 1 : value_end;
-        out.push_back(Declaration{std::string(name), std::string(value)});
+        out.push_back(Declaration{name, value});
         return true;
     }
 
@@ -363,7 +373,7 @@ private:
         DeclarationMap declarations;
         declarations.reserve(pending_.size());
         for (Declaration& declaration : pending_) {
-            declarations.insert(std::move(declaration.name), std::move(declaration.value));
+            declarations.insert(declaration.name, declaration.value);
         }
         pending_.clear();
         if (body.items.empty()) {
@@ -426,14 +436,15 @@ private:
         const std::size_t name_end = at_keyword_end(text_, pos);
         if (name_end == pos + 1) return std::nullopt;
         const std::string_view written = slice(pos + 1, name_end);
-        std::string name = ascii_lower(written);
+        const std::string_view name = kept(written, ascii_lower(written));
         // These have rules of their own, which failed: reading them again
         // here would double the work at every level of nesting. Only @page
         // goes on, for its margin boxes.
         if (is_fixed_at_rule(name) || written == "charset") return std::nullopt;
         const std::size_t prelude_end = scanner_.scan_piece(name_end, at_rule_prelude_stops, Nesting::ParenthesesInBlock);
         if (prelude_end == text_.size() || at(prelude_end, '}')) return std::nullopt;
-        std::string prelude = collapse_space(slice(name_end, prelude_end));
+        const std::string_view written_prelude = slice(name_end, prelude_end);
+        const std::string_view prelude = kept(written_prelude, collapse_space(written_prelude));
         // "@name prelude" as an opaque rule prints it.
         const auto opaque_head = [&] {
             std::string head = "@";
@@ -444,14 +455,14 @@ private:
         };
         if (at(prelude_end, ';')) {
             pos = prelude_end + 1;
-            return OpaqueAtRule{opaque_head() + ';'};
+            return OpaqueAtRule{kept(slice(pos_of(written) - 1, pos), opaque_head() + ';')};
         }
         std::size_t next = prelude_end;
         if (is_parsed_at_rule(name)) {
             std::optional<std::vector<Item>> items = body_items(next, depth);
             if (!items) return std::nullopt;
             pos = next;
-            return AtRule{std::move(name), std::move(prelude), std::move(*items)};
+            return AtRule{name, prelude, std::move(*items)};
         }
         const std::size_t close = scanner_.block_end(next);
         if (close == npos) return std::nullopt;
@@ -460,7 +471,7 @@ private:
         text += '{';
         text += collapse_space(slice(next + 1, close));
         text += '}';
-        return OpaqueAtRule{std::move(text)};
+        return OpaqueAtRule{kept(slice(pos_of(written) - 1, pos), text)};
     }
 
     std::optional<std::vector<Selector>> selector_list(std::size_t& pos) {
@@ -507,7 +518,7 @@ private:
             // there, since it is a descendant combinator.
             space_after = trim_end(raw).size() != raw.size();
             pos = end;
-            return SimpleSelector{kind, std::string(text)};
+            return SimpleSelector{kind, text};
         };
         std::optional<SimpleSelector> simple;
         if (at(pos, '#')) simple = take(pos + 1, SelectorKind::Id);
@@ -530,7 +541,7 @@ private:
         }
         const std::size_t name_end = scanner_.scan_piece(next, pseudo_name_stops, Nesting::Brackets);
         if (name_end == next) return std::nullopt;
-        pseudo.name = std::string(slice(next, name_end));
+        pseudo.name = slice(next, name_end);
         pseudo.space_before = space;
         next = gap(name_end);
         if (at(next, '(')) {
@@ -540,7 +551,7 @@ private:
             if (close == npos) return std::nullopt;
             // "()" is no argument; it stays in the trailing text.
             if (close > next + 1) {
-                pseudo.argument = std::string(slice(next + 1, close));
+                pseudo.argument = slice(next + 1, close);
                 next = close + 1;
             }
         }
@@ -548,7 +559,7 @@ private:
         next = gap(next, &space_after);
         const std::size_t trailing_end = scanner_.scan_piece(next, selector_stops, Nesting::Brackets);
         if (trailing_end != next) {
-            pseudo.trailing = std::string(slice(next, trailing_end));
+            pseudo.trailing = slice(next, trailing_end);
             pseudo.space_before_trailing = space_after;
             space_after = false;
             next = gap(trailing_end, &space_after);
@@ -561,6 +572,7 @@ private:
     Scanner scanner_;
     std::string_view text_;
     bool modern_;
+    TextArena* arena_ = nullptr;
     std::vector<Declaration> pending_;
 };
 

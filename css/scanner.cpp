@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "css/ascii.h"
 #include "unicode/properties.h"
 #include "unicode/utf8.h"
 
@@ -76,16 +77,7 @@ std::size_t Scanner::skip_gap_from(std::size_t pos, bool* saw_space) {
     return pos;
 }
 
-std::size_t Scanner::string_end(std::size_t open) const {
-    const char quote = text_[open];
-    std::size_t pos = open + 1;
-    while (pos < text_.size()) {
-        const char c = text_[pos];
-        if (c == quote) return pos + 1;
-        pos += c == '\\' ? 2 : 1;
-    }
-    return text_.size();
-}
+std::size_t Scanner::string_end(std::size_t open) const { return quoted_end(text_, open); }
 
 std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting) {
     const bool parentheses = nesting == Nesting::Parentheses || nesting == Nesting::ParenthesesInBlock;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "css/ascii.h"
 #include "css/scanner.h"
 
 namespace css {
@@ -17,19 +18,12 @@ namespace {
 constexpr std::array<std::string_view, 4> single_colon_elements{"before", "after", "first-line",
                                                                  "first-letter"};
 
-bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
 bool prints_one_colon(const PseudoClass& pseudo) {
     if (!pseudo.double_colon) return true;
     // "::after {" keeps its space in the name; it is still ::after.
     const std::string_view name = trim_end(pseudo.name);
     return std::ranges::any_of(single_colon_elements,
-                               [&](std::string_view element) { return equals_ascii_case_insensitive(name, element); });
+                               [&](std::string_view element) { return equals_ascii_lower(name, element); });
 }
 
 // One space where the source had white space, but never a second one and

@@ -14,17 +14,6 @@ namespace {
 
 constexpr std::string_view important = "!important";
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equals_ascii_case_insensitive(std::string_view text, std::string_view lower) {
-    if (text.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (ascii_lower(text[i]) != lower[i]) return false;
-    }
-    return true;
-}
 
 template <std::size_t N>
 bool is_one_of(std::string_view text, const std::array<std::string_view, N>& words) {
@@ -44,7 +33,7 @@ struct Priority {
 Priority split_priority(std::string_view value) {
     if (!value.ends_with(important)) return {value, {}};
     std::size_t end = value.size() - important.size();
-    while (end > 0 && is_space(value[end - 1])) --end;
+    while (end > 0 && is_css_space(value[end - 1])) --end;
     return {value.substr(0, end), value.substr(end)};
 }
 
@@ -81,7 +70,7 @@ bool reads_same_unquoted(std::string_view name) {
         const std::string_view word = name.substr(start, space == std::string_view::npos ? name.npos : space - start);
         if (!is_identifier(word)) return false;
         for (std::string_view reserved : reserved_family_words) {
-            if (equals_ascii_case_insensitive(word, reserved)) return false;
+            if (equals_ascii_lower(word, reserved)) return false;
         }
         if (space == std::string_view::npos) return true;
         start = space + 1;
@@ -92,8 +81,8 @@ bool reads_same_unquoted(std::string_view name) {
 void append_family(std::string_view entry, std::string& out) {
     std::size_t start = 0;
     std::size_t end = entry.size();
-    while (start < end && is_space(entry[start])) ++start;
-    while (end > start && is_space(entry[end - 1])) --end;
+    while (start < end && is_css_space(entry[start])) ++start;
+    while (end > start && is_css_space(entry[end - 1])) --end;
     const std::string_view name = entry.substr(start, end - start);
     const bool one_string = name.size() >= 2 && name.front() == '"' && quoted_end(name, 0) == name.size() &&
                             name.back() == '"';
@@ -146,11 +135,11 @@ std::vector<Token> tokenize(std::string_view text) {
     std::vector<Token> tokens;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        while (pos < text.size() && is_space(text[pos])) ++pos;
+        while (pos < text.size() && is_css_space(text[pos])) ++pos;
         if (pos == text.size()) break;
         const std::size_t start = pos;
         std::size_t depth = 0;
-        while (pos < text.size() && (depth > 0 || !is_space(text[pos]))) {
+        while (pos < text.size() && (depth > 0 || !is_css_space(text[pos]))) {
             const char c = text[pos];
             if (c == '"' || c == '\'') {
                 pos = quoted_end(text, pos);
@@ -181,7 +170,7 @@ bool is_plain_number(std::string_view token) {
     bool digit = false;
     bool point = false;
     for (char c : token) {
-        if (is_digit(c)) {
+        if (is_ascii_digit(c)) {
             digit = true;
         } else if (c == '.' && !point) {
             point = true;
@@ -197,7 +186,7 @@ bool is_angle(std::string_view token) {
     std::size_t pos = 0;
     if (pos < token.size() && (token[pos] == '-' || token[pos] == '+')) ++pos;
     const std::size_t digits = pos;
-    while (pos < token.size() && (is_digit(token[pos]) || token[pos] == '.')) ++pos;
+    while (pos < token.size() && (is_ascii_digit(token[pos]) || token[pos] == '.')) ++pos;
     return pos > digits && is_one_of(token.substr(pos), angle_units);
 }
 
@@ -207,7 +196,7 @@ bool is_angle(std::string_view token) {
 bool is_font_size(std::string_view token) {
     const std::string_view size = token.substr(0, token.find('/'));
     if (size.empty()) return false;
-    if (is_digit(size[0]) || size[0] == '.') return true;
+    if (is_ascii_digit(size[0]) || size[0] == '.') return true;
     if (is_one_of(size, size_keywords)) return true;
     const std::size_t open = size.find('(');
     return open != std::string_view::npos && open > 0;
@@ -299,15 +288,19 @@ std::string rewrite_font_family(std::string value) {
     return out;
 }
 
-void rewrite_font_keywords(DeclarationMap& declarations) {
+void rewrite_font_keywords(DeclarationMap& declarations, TextArena& arena) {
     for (Declaration& declaration : declarations) {
+        std::string rewritten;
         if (declaration.name == "font") {
-            declaration.value = rewrite_font_shorthand(std::move(declaration.value));
+            rewritten = rewrite_font_shorthand(std::string(declaration.value));
         } else if (declaration.name == "font-weight") {
-            declaration.value = rewrite_font_weight(std::move(declaration.value));
+            rewritten = rewrite_font_weight(std::string(declaration.value));
         } else if (declaration.name == "font-family") {
-            declaration.value = rewrite_font_family(std::move(declaration.value));
+            rewritten = rewrite_font_family(std::string(declaration.value));
+        } else {
+            continue;
         }
+        if (rewritten != declaration.value) declaration.value = arena.store(rewritten);
     }
 }
 

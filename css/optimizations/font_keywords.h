@@ -8,6 +8,7 @@
 #include <string>
 
 #include "css/declaration_map.h"
+#include "css/text_arena.h"
 
 namespace css {
 
@@ -31,8 +32,8 @@ std::string rewrite_font_shorthand(std::string value);
 std::string rewrite_font_family(std::string value);
 
 // The pass: runs the three rewrites on the values of the declarations named
-// exactly "font", "font-weight" and "font-family", in place. Names and
-// order do not change.
-void rewrite_font_keywords(DeclarationMap& declarations);
+// exactly "font", "font-weight" and "font-family", in place; a changed
+// value goes into the arena. Names and order do not change.
+void rewrite_font_keywords(DeclarationMap& declarations, TextArena& arena);
 
 }  // namespace css

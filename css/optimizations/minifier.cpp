@@ -79,9 +79,10 @@ std::string rewrite_and_write(Stylesheet& sheet, const std::vector<Transformer>&
     // other, so finishing the first pass on a map before the second starts
     // on it gives what two complete walks give, and the model is read once.
     // The font rewrites still see names already lowered.
+    TransformerPass transform(transformers, sheet.arena);
     walk_declaration_maps(sheet.items, [&](DeclarationMap& declarations) {
-        declarations = apply_transformers(std::move(declarations), transformers);
-        rewrite_font_keywords(declarations);
+        transform.run(declarations);
+        rewrite_font_keywords(declarations, sheet.arena);
     });
     return write_stylesheet(sheet, expected_size);
 }
@@ -97,9 +98,12 @@ std::expected<std::string, MError> CssMinifier::minify_css(std::string_view inpu
 std::expected<std::string, MError> CssMinifier::minify_css_releasing_input(std::string& input) const {
     std::expected<Stylesheet, ParseFailure> parsed = parse_stylesheet(input);
     if (!parsed) return std::unexpected(MError(parsed.error(), input));
-    const std::size_t size = input.size();
+    std::string output = rewrite_and_write(*parsed, transformers_, input.size());
+    // The model points into the input, so the text can go only once the
+    // model is no longer read.
+    *parsed = Stylesheet{};
     std::string().swap(input);
-    return rewrite_and_write(*parsed, transformers_, size);
+    return output;
 }
 
 }  // namespace css

@@ -65,12 +65,11 @@ public:
     // between calls.
     std::expected<std::string, MError> minify_css(std::string_view input) const;
 
-    // minify_css for a caller with no further use for the text. Once the
-    // text is parsed the model holds its own copy of every piece, so the
-    // input's memory is released (the string left empty) before the passes
-    // and the writer run, and a large sheet is not held three times over
-    // (input, model, output). On failure the input is left as it was, since
-    // the MError refers to it.
+    // minify_css for a caller with no further use for the text: on success
+    // the input's memory is released (the string left empty) as soon as
+    // the model that points into it is gone, before the output is handed
+    // back. On failure the input is left as it was, since the MError
+    // refers to it.
     std::expected<std::string, MError> minify_css_releasing_input(std::string& input) const;
 
     const std::vector<Transformer>& transformers() const { return transformers_; }

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "css/ascii.h"
 #include "css/scanner.h"
 #include "unicode/properties.h"
 #include "unicode/utf8.h"
@@ -14,8 +15,6 @@ constexpr std::string_view important = "!important";
 constexpr std::size_t no_colour = std::string_view::npos;
 
 bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // "#" and its digits, with the six-digit pairs rule, in lower case.
 std::string short_hex(std::string_view hex) {
@@ -62,7 +61,7 @@ std::size_t read_rgb(std::string_view value, std::string& hex) {
         pos = skip_gap(value, pos);
         const std::size_t start = pos;
         unsigned number = 0;
-        while (pos < value.size() && is_digit(value[pos])) {
+        while (pos < value.size() && is_ascii_digit(value[pos])) {
             // Capped so that a long run of digits cannot overflow.
             number = number * 10 + static_cast<unsigned>(value[pos] - '0');
             if (number > 255) return no_colour;

@@ -10,16 +10,6 @@ namespace {
 
 constexpr std::string_view important = "!important";
 
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equals_ascii_case_insensitive(std::string_view text, std::string_view lower) {
-    if (text.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (ascii_lower(text[i]) != lower[i]) return false;
-    }
-    return true;
-}
-
 // Writes the shortened value over the value itself. Every rewrite only
 // removes text, so the write position never passes the read position, and
 // everything from the write position on is still the original: what is
@@ -114,9 +104,9 @@ bool needs_scan(std::string_view value) {
 }  // namespace
 
 bool keeps_zero_units(std::string_view property) {
-    return property.starts_with("--") || equals_ascii_case_insensitive(property, "flex") ||
-           equals_ascii_case_insensitive(property, "-ms-flex") ||
-           equals_ascii_case_insensitive(property, "flex-basis");
+    return property.starts_with("--") || equals_ascii_lower(property, "flex") ||
+           equals_ascii_lower(property, "-ms-flex") ||
+           equals_ascii_lower(property, "flex-basis");
 }
 
 std::string shorten_numbers(std::string value, std::string_view property) {

@@ -20,23 +20,33 @@ std::vector<Transformer> default_transformers() {
     return list;
 }
 
-DeclarationMap apply_transformers(DeclarationMap declarations, const std::vector<Transformer>& transformers) {
+void TransformerPass::store_if_changed(std::string_view* text) {
+    if (text != nullptr && buffer_ != *text) *text = arena_.store(buffer_);
+}
+
+void TransformerPass::run(DeclarationMap& declarations) {
     // Rewritten where they stand, then repeats dropped: the same map as
     // inserting the rewritten declarations one by one into a new one, without
     // building it.
     for (Declaration& declaration : declarations) {
-        for (const Transformer& transformer : transformers) {
-            if (transformer.target == TransformTarget::Name) {
-                // The property view must not alias the text being moved in.
-                const std::string property = declaration.name;
-                declaration.name = transformer.apply(std::move(declaration.name), property);
-            } else {
-                declaration.value = transformer.apply(std::move(declaration.value), declaration.name);
+        // The text now in the buffer; consecutive value rewrites share it.
+        std::string_view* loaded = nullptr;
+        for (const Transformer& transformer : transformers_) {
+            const bool name = transformer.target == TransformTarget::Name;
+            std::string_view& text = name ? declaration.name : declaration.value;
+            // A name is stored before its rewrite, so that the property
+            // handed over never aliases the buffer moved in; so is a value
+            // before the name is read as the property.
+            if (loaded != &text || name) {
+                store_if_changed(loaded);
+                buffer_.assign(text);
+                loaded = &text;
             }
+            buffer_ = transformer.apply(std::move(buffer_), declaration.name);
         }
+        store_if_changed(loaded);
     }
     declarations.drop_repeats();
-    return declarations;
 }
 
 }  // namespace css

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "css/declaration_map.h"
+#include "css/text_arena.h"
 
 namespace css {
 
@@ -29,13 +30,33 @@ struct Transformer {
 // names.
 std::vector<Transformer> default_transformers();
 
-// The block rewritten: each declaration in order goes through the
-// transformers in list order, each getting the text its predecessor left;
-// the map returned is what inserting the results one by one into a new map
-// gives. The map's insert keeps every declaration in place except an
-// earlier exact repeat, so
-// "COLOR:red;color:red" ends as one "color:red" and "COLOR:red;color:blue"
-// keeps both.
-DeclarationMap apply_transformers(DeclarationMap declarations, const std::vector<Transformer>& transformers);
+// The transformer pass over the blocks of one style sheet. A rewritten
+// text goes into the sheet's arena; a text no transformer changed keeps
+// its view.
+class TransformerPass {
+public:
+    // Requires: both outlive the pass, and the arena the maps it runs on.
+    TransformerPass(const std::vector<Transformer>& transformers, TextArena& arena)
+        : transformers_(transformers), arena_(arena) {}
+
+    // The block rewritten: each declaration in order goes through the
+    // transformers in list order, each getting the text its predecessor
+    // left; the map becomes what inserting the results one by one into a
+    // new map gives. The map's insert keeps every declaration in place
+    // except an earlier exact repeat, so "COLOR:red;color:red" ends as one
+    // "color:red" and "COLOR:red;color:blue" keeps both.
+    void run(DeclarationMap& declarations);
+
+private:
+    // Stores the buffer as the text when a transformer changed it.
+    void store_if_changed(std::string_view* text);
+
+    const std::vector<Transformer>& transformers_;
+    TextArena& arena_;
+    // One buffer for every text: it goes through the transformers and comes
+    // back, so a rewrite that returns the text it was given allocates
+    // nothing.
+    std::string buffer_;
+};
 
 }  // namespace css

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "css/ascii.h"
+
 namespace css {
 
 enum class SpanKind {
@@ -30,10 +32,6 @@ inline bool is_name_byte(char c) {
     return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' ||
            u == '_' || u >= 0x80;
 }
-
-// Past the quoted string whose quote is at open, honouring backslash
-// escapes; an unterminated string runs to the end, as the parser reads it.
-std::size_t quoted_end(std::string_view text, std::size_t open);
 
 // Calls sink(span, kind) for consecutive spans that together make up the
 // value, in order. Nothing before the end of a span is read once the span

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <deque>
 #include <random>
 #include <string>
 #include <utility>
@@ -19,9 +20,26 @@ Pairs contents(const DeclarationMap& map) {
     return out;
 }
 
+// The map holds views, as the model does: this keeps the texts a test
+// inserts alive for the whole test.
+class Texts {
+public:
+    std::string_view keep(std::string text) { return texts_.emplace_back(std::move(text)); }
+
+private:
+    std::deque<std::string> texts_;
+};
+
+// The texts of every map that build() makes, kept for the whole program:
+// the tests build maps from temporary lists.
+Texts& built_texts() {
+    static Texts texts;
+    return texts;
+}
+
 DeclarationMap build(const Pairs& inserts) {
     DeclarationMap map;
-    for (const auto& [name, value] : inserts) map.insert(name, value);
+    for (const auto& [name, value] : inserts) map.insert(built_texts().keep(name), built_texts().keep(value));
     return map;
 }
 
@@ -66,13 +84,14 @@ TEST(DeclarationMap, ValuesChangeInPlaceDuringIteration) {
 
 TEST(DeclarationMap, RebuildingIntoANewMapAsThePassesDo) {
     const DeclarationMap old = build({{"COLOR", "#FFF"}, {"color", "#fff"}, {"Margin", "0"}});
+    Texts texts;
     DeclarationMap rebuilt;
     for (const Declaration& declaration : old) {
-        std::string name = declaration.name;
+        std::string name(declaration.name);
         for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        std::string value = declaration.value;
+        std::string value(declaration.value);
         for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        rebuilt.insert(std::move(name), std::move(value));
+        rebuilt.insert(texts.keep(std::move(name)), texts.keep(std::move(value)));
     }
     EXPECT_EQ(contents(rebuilt), (Pairs{{"color", "#fff"}, {"margin", "0"}}));
     EXPECT_EQ(contents(old).size(), 3u);
@@ -100,10 +119,11 @@ std::string numbered(char prefix, int n) {
 
 TEST(DeclarationMap, ManyEntriesStayInOrder) {
     // Enough to force many index growths and tombstone compactions.
+    Texts texts;
     DeclarationMap map;
     constexpr int count = 100000;
     for (int i = 0; i < count; ++i) {
-        map.insert(numbered('p', i % 1000), std::to_string(i % 3000));
+        map.insert(texts.keep(numbered('p', i % 1000)), texts.keep(std::to_string(i % 3000)));
     }
     // Values repeat every 3000 inserts for the same name, so the survivors
     // are the last 3000 inserts, in insertion order.
@@ -138,6 +158,7 @@ TEST(DeclarationMap, AgreesWithAPlainListAtEverySize) {
     };
 
     for (int round = 0; round < 300; ++round) {
+        Texts texts;
         DeclarationMap map;
         Pairs reference;
         // Up to 50 distinct declarations and 200 steps: enough for maps
@@ -150,7 +171,7 @@ TEST(DeclarationMap, AgreesWithAPlainListAtEverySize) {
             if (kind < 7 || reference.empty()) {
                 std::string name = text('n', names);
                 std::string value = text('v', values);
-                map.insert(name, value);
+                map.insert(texts.keep(name), texts.keep(value));
                 reference_insert(reference, std::move(name), std::move(value));
             } else if (kind < 9) {
                 // Edit one entry in place, as the passes do.
@@ -158,7 +179,7 @@ TEST(DeclarationMap, AgreesWithAPlainListAtEverySize) {
                 std::string value = text('v', values);
                 std::size_t index = 0;
                 for (Declaration& declaration : map) {
-                    if (index++ == target) declaration.value = value;
+                    if (index++ == target) declaration.value = texts.keep(value);
                 }
                 reference[target].second = std::move(value);
             } else {

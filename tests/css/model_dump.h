@@ -20,7 +20,7 @@ inline std::string dump_declarations(const DeclarationMap& declarations) {
     for (const Declaration& declaration : declarations) {
         if (!first) out += ';';
         first = false;
-        out += declaration.name + ":" + declaration.value;
+        out += std::string(declaration.name) + ":" + std::string(declaration.value);
     }
     return out + "}";
 }
@@ -33,14 +33,14 @@ inline std::string dump_selector(const Selector& selector) {
         case SelectorKind::Class: out += "."; break;
         case SelectorKind::Tag: out += "tag"; break;
         }
-        out += "<" + selector.simple->text + ">";
+        out += "<" + std::string(selector.simple->text) + ">";
     }
     for (const PseudoClass& pseudo : selector.pseudo_classes) {
         if (pseudo.space_before) out += "_";
         out += pseudo.double_colon ? "::" : ":";
-        out += "<" + pseudo.name + ">";
-        if (pseudo.argument) out += "(<" + *pseudo.argument + ">)";
-        if (pseudo.trailing) out += (pseudo.space_before_trailing ? "_+<" : "+<") + *pseudo.trailing + ">";
+        out += "<" + std::string(pseudo.name) + ">";
+        if (pseudo.argument) out += "(<" + std::string(*pseudo.argument) + ">)";
+        if (pseudo.trailing) out += (pseudo.space_before_trailing ? "_+<" : "+<") + std::string(*pseudo.trailing) + ">";
     }
     return out;
 }
@@ -61,17 +61,17 @@ inline std::string dump_item(const Item& item) {
                 if (!rule.items.empty()) out += "[" + dump_items(rule.items) + "]";
                 return out;
             } else if constexpr (std::is_same_v<Rule, AtRule>) {
-                return "at-" + rule.name + "<" + rule.prelude + ">[" + dump_items(rule.items) + "]";
+                return "at-" + std::string(rule.name) + "<" + std::string(rule.prelude) + ">[" + dump_items(rule.items) + "]";
             } else if constexpr (std::is_same_v<Rule, OpaqueAtRule>) {
-                return "opaque<" + rule.text + ">";
+                return "opaque<" + std::string(rule.text) + ">";
             } else if constexpr (std::is_same_v<Rule, DeclarationGroup>) {
                 return "group" + dump_declarations(rule.declarations);
             } else if constexpr (std::is_same_v<Rule, MediaRule>) {
-                return "media<" + rule.query + ">[" + dump_items(rule.items) + "]";
+                return "media<" + std::string(rule.query) + ">[" + dump_items(rule.items) + "]";
             } else if constexpr (std::is_same_v<Rule, SupportsRule>) {
-                return "supports<" + rule.condition + ">[" + dump_items(rule.items) + "]";
+                return "supports<" + std::string(rule.condition) + ">[" + dump_items(rule.items) + "]";
             } else if constexpr (std::is_same_v<Rule, PageRule>) {
-                return "page" + (rule.page_selector ? "<" + *rule.page_selector + ">" : std::string()) +
+                return "page" + (rule.page_selector ? "<" + std::string(*rule.page_selector) + ">" : std::string()) +
                        dump_declarations(rule.declarations);
             } else if constexpr (std::is_same_v<Rule, FontFaceRule>) {
                 return "font-face" + dump_declarations(rule.declarations);
@@ -80,10 +80,10 @@ inline std::string dump_item(const Item& item) {
             } else if constexpr (std::is_same_v<Rule, MsViewportRule>) {
                 return "ms-viewport" + dump_declarations(rule.declarations);
             } else if constexpr (std::is_same_v<Rule, KeyframesRule>) {
-                std::string out = (rule.webkit ? "webkit-keyframes<" : "keyframes<") + rule.name + ">[";
+                std::string out = (rule.webkit ? "webkit-keyframes<" : "keyframes<") + std::string(rule.name) + ">[";
                 for (std::size_t i = 0; i < rule.frames.size(); ++i) {
                     if (i > 0) out += " ";
-                    out += rule.frames[i].selector + dump_declarations(rule.frames[i].declarations);
+                    out += std::string(rule.frames[i].selector) + dump_declarations(rule.frames[i].declarations);
                 }
                 return out + "]";
             } else {
@@ -91,13 +91,13 @@ inline std::string dump_item(const Item& item) {
                     [](const auto& statement) -> std::string {
                         using S = std::decay_t<decltype(statement)>;
                         if constexpr (std::is_same_v<S, NamespaceRule>) {
-                            return "namespace<" + statement.uri + ">" +
-                                   (statement.prefix ? "prefix<" + *statement.prefix + ">" : std::string());
+                            return "namespace<" + std::string(statement.uri) + ">" +
+                                   (statement.prefix ? "prefix<" + std::string(*statement.prefix) + ">" : std::string());
                         } else if constexpr (std::is_same_v<S, ImportRule>) {
-                            return "import<" + statement.url + ">" +
-                                   (statement.media ? "media<" + *statement.media + ">" : std::string());
+                            return "import<" + std::string(statement.url) + ">" +
+                                   (statement.media ? "media<" + std::string(*statement.media) + ">" : std::string());
                         } else {
-                            return "charset<" + statement.value + ">";
+                            return "charset<" + std::string(statement.value) + ">";
                         }
                     },
                     rule.statement);

@@ -227,7 +227,8 @@ std::string nested(std::string_view opener, std::size_t depth, std::string_view 
 }
 
 TEST(Parser, NestingLimit) {
-    const auto at_limit = parse_stylesheet(nested("@media a{", max_nesting_depth, "b{x:y}"));
+    const std::string at_limit_text = nested("@media a{", max_nesting_depth, "b{x:y}");
+    const auto at_limit = parse_stylesheet(at_limit_text);
     ASSERT_TRUE(at_limit.has_value());
     const Item* item = &at_limit->items.at(0);
     std::size_t depth = 0;
@@ -238,10 +239,11 @@ TEST(Parser, NestingLimit) {
     EXPECT_EQ(depth, max_nesting_depth);
     EXPECT_TRUE(std::holds_alternative<StyleRule>(*item));
 
-    EXPECT_EQ(parse_stylesheet(nested("@media a{", max_nesting_depth + 1, "")).error().offset, 0u);
-    EXPECT_EQ(parse_stylesheet("a{} " + nested("@supports a{@media b{", max_nesting_depth, "")).error().offset, 4u);
+    const auto failure_offset = [](std::string_view text) { return parse_stylesheet(text).error().offset; };
+    EXPECT_EQ(failure_offset(nested("@media a{", max_nesting_depth + 1, "")), 0u);
+    EXPECT_EQ(failure_offset("a{} " + nested("@supports a{@media b{", max_nesting_depth, "")), 4u);
     // Far beyond the limit the parse still fails quietly, open or closed.
-    EXPECT_EQ(parse_stylesheet(nested("@media a{", 200000, "")).error().offset, 0u);
+    EXPECT_EQ(failure_offset(nested("@media a{", 200000, "")), 0u);
     std::string unclosed;
     for (int i = 0; i < 200000; ++i) unclosed += "@media a{";
     EXPECT_EQ(parse_stylesheet(unclosed).error().offset, 0u);

@@ -114,9 +114,9 @@ TEST(Writer, DeclarationsKeepFallbacks) {
     });
 }
 
-PseudoClass pseudo(std::string name) {
+PseudoClass pseudo(std::string_view name) {
     PseudoClass result;
-    result.name = std::move(name);
+    result.name = name;
     return result;
 }
 

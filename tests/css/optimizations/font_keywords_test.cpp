@@ -110,7 +110,8 @@ TEST(FontKeywords, PassRewritesOnlyTheThreeProperties) {
     map.insert("font-variant", "normal");
     map.insert("Font-Weight", "bold");
     map.insert("content", "\"bold\"");
-    rewrite_font_keywords(map);
+    TextArena arena;
+    rewrite_font_keywords(map, arena);
 
     DeclarationMap expected;
     expected.insert("font-style", "normal");

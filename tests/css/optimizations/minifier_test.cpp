@@ -145,16 +145,16 @@ TEST(Minifier, CustomTransformerList) {
 }
 
 TEST(Walk, VisitsEveryMapInOrder) {
-    const auto parsed = parse_stylesheet(
+    auto parsed = parse_stylesheet(
         "a{n:1}@media m{b{n:2}@supports s{@page{n:3}}}@font-face{n:4}@viewport{n:5}@-ms-viewport{n:6}"
         "@keyframes k{from{n:7}to{n:8}}@import x;c{n:9}");
     ASSERT_TRUE(parsed);
-    Stylesheet sheet = *parsed;
+    Stylesheet sheet = std::move(*parsed);
     std::string seen;
     walk_declaration_maps(sheet.items, [&](DeclarationMap& map) {
         for (Declaration& declaration : map) {
             seen += declaration.value;
-            declaration.value += "!";
+            declaration.value = sheet.arena.store(std::string(declaration.value) + "!");
         }
     });
     EXPECT_EQ(seen, "123456789");
