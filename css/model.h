@@ -9,8 +9,14 @@
 // Stylesheet and everything taken out of it), and a model built in code
 // must outlive nothing it points at. The whole model is released at once
 // with its Stylesheet.
+//
+// What never changes after the parse (the selector lists and their
+// pseudo-classes) sits in the arena as spans; what the passes edit (the
+// declaration maps) and the item lists are vectors, one per block.
 
+#include <algorithm>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -60,9 +66,11 @@ struct PseudoClass {
 // at once ("a,,b" has an empty middle entry).
 struct Selector {
     std::optional<SimpleSelector> simple;
-    std::vector<PseudoClass> pseudo_classes;
+    std::span<const PseudoClass> pseudo_classes;
 
-    bool operator==(const Selector&) const = default;
+    friend bool operator==(const Selector& a, const Selector& b) {
+        return a.simple == b.simple && std::ranges::equal(a.pseudo_classes, b.pseudo_classes);
+    }
 };
 
 struct KeyframeBlock {
@@ -93,7 +101,7 @@ struct CharsetRule {
 using Statement = std::variant<NamespaceRule, ImportRule, CharsetRule>;
 
 struct StyleRule {
-    std::vector<Selector> selectors;
+    std::span<const Selector> selectors;
     // The declarations before the first nested rule.
     DeclarationMap declarations;
     // Nested rules and at-rules, and the declarations that follow them as

@@ -337,7 +337,7 @@ private:
 
     std::optional<Item> style_rule(std::size_t& pos, std::size_t depth) {
         std::size_t next = pos;
-        std::optional<std::vector<Selector>> selectors = selector_list(next);
+        const std::optional<std::span<const Selector>> selectors = selector_list(next);
         if (!selectors) return std::nullopt;
         if (modern_) {
             // Inside a block a rule's selectors are tried as a declaration
@@ -349,12 +349,12 @@ private:
             std::optional<RuleBody> body = rule_body(next, depth);
             if (!body) return std::nullopt;
             pos = next;
-            return StyleRule{std::move(*selectors), std::move(body->declarations), std::move(body->items)};
+            return StyleRule{*selectors, std::move(body->declarations), std::move(body->items)};
         }
         std::optional<DeclarationMap> declarations = declaration_block(next);
         if (!declarations) return std::nullopt;
         pos = next;
-        return StyleRule{std::move(*selectors), std::move(*declarations), {}};
+        return StyleRule{*selectors, std::move(*declarations), {}};
     }
 
     // ---- The modern grammar's own rules ----
@@ -474,22 +474,25 @@ private:
         return OpaqueAtRule{kept(slice(pos_of(written) - 1, pos), text)};
     }
 
-    std::optional<std::vector<Selector>> selector_list(std::size_t& pos) {
+    // Collected in selectors_, then stored in the arena at their size: no
+    // list nests in a selector, so one buffer serves every list.
+    std::optional<std::span<const Selector>> selector_list(std::size_t& pos) {
         std::size_t next = gap(pos);
         if (!next_is_not(next, item_openers)) return std::nullopt;
-        std::vector<Selector> selectors;
-        selectors.push_back(selector(next));
+        selectors_.clear();
+        selectors_.push_back(selector(next));
         while (at(next, ',')) {
             ++next;
-            selectors.push_back(selector(next));
+            selectors_.push_back(selector(next));
         }
         pos = gap(next);
-        return selectors;
+        return arena_->store(std::span<const Selector>(selectors_));
     }
 
     // Always matches, possibly nothing: "a,,b" has an empty middle entry.
     Selector selector(std::size_t& pos) {
         Selector result;
+        pseudo_classes_.clear();
         std::size_t next = gap(pos);
         // Set when white space stood before the next pseudo-class's colon.
         bool space_pending = false;
@@ -501,9 +504,10 @@ private:
             std::size_t after = next;
             std::optional<PseudoClass> pseudo = pseudo_class(after, space_pending);
             if (!pseudo) break;
-            result.pseudo_classes.push_back(std::move(*pseudo));
+            pseudo_classes_.push_back(*pseudo);
             next = after;
         }
+        result.pseudo_classes = arena_->store(std::span<const PseudoClass>(pseudo_classes_));
         pos = gap(next);
         return result;
     }
@@ -574,6 +578,8 @@ private:
     bool modern_;
     TextArena* arena_ = nullptr;
     std::vector<Declaration> pending_;
+    std::vector<Selector> selectors_;
+    std::vector<PseudoClass> pseudo_classes_;
 };
 
 }  // namespace

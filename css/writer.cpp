@@ -75,7 +75,7 @@ void append_block(std::string& out, const DeclarationMap& declarations) {
     out += '}';
 }
 
-void append_selector_list(std::string& out, const std::vector<Selector>& selectors) {
+void append_selector_list(std::string& out, std::span<const Selector> selectors) {
     // Most rules have one selector: nothing to sort.
     if (selectors.size() == 1) {
         append_selector(out, selectors.front());
@@ -232,7 +232,7 @@ std::string write_item(const Item& item) {
     return out;
 }
 
-std::string write_selector_list(const std::vector<Selector>& selectors) {
+std::string write_selector_list(std::span<const Selector> selectors) {
     std::string out;
     append_selector_list(out, selectors);
     return out;

@@ -255,10 +255,11 @@ TEST(Parser, ModelFieldsOfOneRule) {
     const auto& rule = std::get<StyleRule>(parsed->items.at(0));
     ASSERT_EQ(rule.selectors.size(), 2u);
     EXPECT_EQ(rule.selectors[0].simple, (SimpleSelector{SelectorKind::Id, "nav .item"}));
-    EXPECT_EQ(rule.selectors[0].pseudo_classes,
-              (std::vector<PseudoClass>{{"after", std::nullopt, std::nullopt, true, false, false}}));
-    EXPECT_EQ(rule.selectors[1].pseudo_classes,
-              (std::vector<PseudoClass>{{"is", "b", "c", false, false, true}}));
+    const auto pseudo_classes = [&](std::size_t i) {
+        return std::vector<PseudoClass>(rule.selectors[i].pseudo_classes.begin(), rule.selectors[i].pseudo_classes.end());
+    };
+    EXPECT_EQ(pseudo_classes(0), (std::vector<PseudoClass>{{"after", std::nullopt, std::nullopt, true, false, false}}));
+    EXPECT_EQ(pseudo_classes(1), (std::vector<PseudoClass>{{"is", "b", "c", false, false, true}}));
 }
 
 }  // namespace

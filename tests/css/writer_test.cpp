@@ -130,16 +130,19 @@ TEST(Writer, HandBuiltModels) {
     spaced.space_before_trailing = true;
     PseudoClass leading = pseudo("root");
     leading.space_before = true;
-    EXPECT_EQ(write_selector_list({Selector{std::nullopt, {leading, spaced}}}), ":root:hover b");
+    const std::vector<PseudoClass> first{leading, spaced};
+    EXPECT_EQ(write_selector_list(std::vector{Selector{std::nullopt, first}}), ":root:hover b");
     PseudoClass after_space = pseudo("x");
     after_space.space_before = true;
-    EXPECT_EQ(write_selector_list({Selector{SimpleSelector{SelectorKind::Tag, "a"}, {spaced, after_space}}}),
+    const std::vector<PseudoClass> second{spaced, after_space};
+    EXPECT_EQ(write_selector_list(std::vector{Selector{SimpleSelector{SelectorKind::Tag, "a"}, second}}),
               "a:hover b :x");
 
     PseudoClass argument = pseudo("nth-child");
     argument.argument = "2n+1";
-    EXPECT_EQ(write_selector_list({Selector{SimpleSelector{SelectorKind::Class, "z"}, {argument}},
-                                   Selector{SimpleSelector{SelectorKind::Id, "z"}, {}}, Selector{}}),
+    const std::vector<PseudoClass> third{argument};
+    EXPECT_EQ(write_selector_list(std::vector{Selector{SimpleSelector{SelectorKind::Class, "z"}, third},
+                                              Selector{SimpleSelector{SelectorKind::Id, "z"}, {}}, Selector{}}),
               ",#z,.z:nth-child(2n+1)");
 
     DeclarationMap declarations;
