@@ -14,7 +14,7 @@ struct DeclarationMap::Index {
 
     // The slot holding an entry equal to (name, value), or the empty slot
     // where it belongs.
-    std::size_t find(std::size_t hash, const std::vector<Declaration>& entries, std::string_view name,
+    std::size_t find(std::size_t hash, const Entries& entries, std::string_view name,
                      std::string_view value) const {
         const std::size_t mask = slots.size() - 1;
         std::size_t slot = hash & mask;
@@ -53,6 +53,7 @@ std::size_t hash_of(std::string_view name, std::string_view value) {
 }  // namespace
 
 DeclarationMap::DeclarationMap() = default;
+DeclarationMap::DeclarationMap(Arena* arena) : entries_(ArenaAllocator<Declaration>(arena)) {}
 DeclarationMap::~DeclarationMap() = default;
 DeclarationMap::DeclarationMap(DeclarationMap&&) noexcept = default;
 DeclarationMap& DeclarationMap::operator=(DeclarationMap&&) noexcept = default;

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "css/arena.h"
+
 namespace css {
 
 struct Declaration {
@@ -79,6 +81,9 @@ class DeclarationMap {
 
 public:
     DeclarationMap();
+    // A map whose entries live in the arena, which must outlive it; it
+    // should be reserved at its size before the inserts.
+    explicit DeclarationMap(Arena* arena);
     // A copy holds the live entries only, without an index; it builds one
     // when it needs it.
     DeclarationMap(const DeclarationMap& other);
@@ -87,8 +92,9 @@ public:
     DeclarationMap& operator=(DeclarationMap&&) noexcept;
     ~DeclarationMap();
 
-    using iterator = Iterator<Declaration, std::vector<Declaration>::iterator>;
-    using const_iterator = Iterator<const Declaration, std::vector<Declaration>::const_iterator>;
+    using Entries = std::vector<Declaration, ArenaAllocator<Declaration>>;
+    using iterator = Iterator<Declaration, Entries::iterator>;
+    using const_iterator = Iterator<const Declaration, Entries::const_iterator>;
 
     // Appends (name, value), first removing a live entry with the same name
     // and value. Invalidates iterators.
@@ -137,7 +143,7 @@ private:
     void remove_at(std::size_t entry);
     void compact_if_worth_it();
 
-    std::vector<Declaration> entries_;
+    Entries entries_;
     // Absent while the map is small, and in a copy until it is needed, so
     // that the many small maps of a style sheet pay one pointer for it.
     std::unique_ptr<Index> index_;

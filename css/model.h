@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "css/declaration_map.h"
-#include "css/text_arena.h"
+#include "css/arena.h"
 
 namespace css {
 
@@ -186,7 +186,7 @@ struct Item : ItemVariant {
 struct Stylesheet {
     // The rewritten texts the items point at; declared first, so that it
     // goes last.
-    TextArena arena;
+    Arena arena;
     std::vector<Item> items;
 };
 

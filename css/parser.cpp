@@ -304,7 +304,7 @@ private:
         next = gap(next);
         if (!at(next, '}')) return std::nullopt;
         pos = next + 1;
-        DeclarationMap declarations;
+        DeclarationMap declarations(arena_);
         declarations.reserve(pending_.size());
         for (Declaration& declaration : pending_) {
             declarations.insert(declaration.name, declaration.value);
@@ -370,7 +370,7 @@ private:
     // group of their own after a nested rule.
     void flush_declarations(RuleBody& body) {
         if (pending_.empty()) return;
-        DeclarationMap declarations;
+        DeclarationMap declarations(arena_);
         declarations.reserve(pending_.size());
         for (Declaration& declaration : pending_) {
             declarations.insert(declaration.name, declaration.value);
@@ -576,7 +576,7 @@ private:
     Scanner scanner_;
     std::string_view text_;
     bool modern_;
-    TextArena* arena_ = nullptr;
+    Arena* arena_ = nullptr;
     std::vector<Declaration> pending_;
     std::vector<Selector> selectors_;
     std::vector<PseudoClass> pseudo_classes_;

@@ -288,7 +288,7 @@ std::string rewrite_font_family(std::string value) {
     return out;
 }
 
-void rewrite_font_keywords(DeclarationMap& declarations, TextArena& arena) {
+void rewrite_font_keywords(DeclarationMap& declarations, Arena& arena) {
     for (Declaration& declaration : declarations) {
         std::string rewritten;
         if (declaration.name == "font") {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "css/declaration_map.h"
-#include "css/text_arena.h"
+#include "css/arena.h"
 
 namespace css {
 
@@ -34,6 +34,6 @@ std::string rewrite_font_family(std::string value);
 // The pass: runs the three rewrites on the values of the declarations named
 // exactly "font", "font-weight" and "font-family", in place; a changed
 // value goes into the arena. Names and order do not change.
-void rewrite_font_keywords(DeclarationMap& declarations, TextArena& arena);
+void rewrite_font_keywords(DeclarationMap& declarations, Arena& arena);
 
 }  // namespace css

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "css/declaration_map.h"
-#include "css/text_arena.h"
+#include "css/arena.h"
 
 namespace css {
 
@@ -36,7 +36,7 @@ std::vector<Transformer> default_transformers();
 class TransformerPass {
 public:
     // Requires: both outlive the pass, and the arena the maps it runs on.
-    TransformerPass(const std::vector<Transformer>& transformers, TextArena& arena)
+    TransformerPass(const std::vector<Transformer>& transformers, Arena& arena)
         : transformers_(transformers), arena_(arena) {}
 
     // The block rewritten: each declaration in order goes through the
@@ -52,7 +52,7 @@ private:
     void store_if_changed(std::string_view* text);
 
     const std::vector<Transformer>& transformers_;
-    TextArena& arena_;
+    Arena& arena_;
     // One buffer for every text: it goes through the transformers and comes
     // back, so a rewrite that returns the text it was given allocates
     // nothing.

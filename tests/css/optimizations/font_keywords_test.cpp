@@ -110,7 +110,7 @@ TEST(FontKeywords, PassRewritesOnlyTheThreeProperties) {
     map.insert("font-variant", "normal");
     map.insert("Font-Weight", "bold");
     map.insert("content", "\"bold\"");
-    TextArena arena;
+    Arena arena;
     rewrite_font_keywords(map, arena);
 
     DeclarationMap expected;

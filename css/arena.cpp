@@ -1,4 +1,4 @@
-#include "css/text_arena.h"
+#include "css/arena.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -14,7 +14,7 @@ constexpr std::size_t largest_chunk = 4 * 1024 * 1024;
 
 }  // namespace
 
-void* TextArena::allocate(std::size_t bytes, std::size_t alignment) {
+void* Arena::allocate(std::size_t bytes, std::size_t alignment) {
     const auto padding = [&] {
         const auto address = reinterpret_cast<std::uintptr_t>(next_);
         return (alignment - address % alignment) % alignment;
