@@ -20,14 +20,14 @@ void* Arena::allocate(std::size_t bytes, std::size_t alignment) {
         return (alignment - address % alignment) % alignment;
     };
     if (next_ == nullptr || padding() + bytes > left_) {
-        const std::size_t grown = chunks_.empty() ? first_chunk : std::min(largest_chunk, 2 * reserved_);
+        const std::size_t grown = chunks_.empty() ? first_chunk : std::min(largest_chunk, 2 * last_chunk_);
         // A piece larger than a chunk gets one of its own; the alignment
         // of new[] covers every type stored here.
         const std::size_t size = std::max(grown, bytes);
         chunks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
         next_ = chunks_.back().get();
         left_ = size;
-        reserved_ += size;
+        last_chunk_ = grown;
     }
     const std::size_t skip = padding();
     void* at = next_ + skip;

@@ -13,6 +13,7 @@
 #include <span>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace css {
@@ -21,9 +22,24 @@ class Arena {
 public:
     Arena() = default;
     // A move keeps every stored byte where it is: views into the arena stay
-    // valid in the arena moved to.
-    Arena(Arena&&) noexcept = default;
-    Arena& operator=(Arena&&) noexcept = default;
+    // valid in the arena moved to. The arena moved from is left empty.
+    Arena(Arena&& other) noexcept
+        : chunks_(std::move(other.chunks_)),
+          next_(std::exchange(other.next_, nullptr)),
+          left_(std::exchange(other.left_, 0)),
+          last_chunk_(std::exchange(other.last_chunk_, 0)) {
+        other.chunks_.clear();
+    }
+    Arena& operator=(Arena&& other) noexcept {
+        if (this != &other) {
+            chunks_ = std::move(other.chunks_);
+            other.chunks_.clear();
+            next_ = std::exchange(other.next_, nullptr);
+            left_ = std::exchange(other.left_, 0);
+            last_chunk_ = std::exchange(other.last_chunk_, 0);
+        }
+        return *this;
+    }
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
 
@@ -53,7 +69,9 @@ private:
     std::vector<std::unique_ptr<std::byte[]>> chunks_;
     std::byte* next_ = nullptr;
     std::size_t left_ = 0;
-    std::size_t reserved_ = 0;
+    // The size the chunks have grown to; a piece with a chunk of its own
+    // does not count.
+    std::size_t last_chunk_ = 0;
 };
 
 // A standard allocator over an arena, for a container whose elements are

@@ -98,10 +98,13 @@ std::expected<std::string, MError> CssMinifier::minify_css(std::string_view inpu
 std::expected<std::string, MError> CssMinifier::minify_css_releasing_input(std::string& input) const {
     std::expected<Stylesheet, ParseFailure> parsed = parse_stylesheet(input);
     if (!parsed) return std::unexpected(MError(parsed.error(), input));
-    std::string output = rewrite_and_write(*parsed, transformers_, input.size());
-    // The model points into the input, so the text can go only once the
-    // model is no longer read.
-    *parsed = Stylesheet{};
+    std::string output;
+    {
+        // The model points into the input, so the text can go only once
+        // the model has gone (its items before the arena they point into).
+        Stylesheet sheet = std::move(*parsed);
+        output = rewrite_and_write(sheet, transformers_, input.size());
+    }
     std::string().swap(input);
     return output;
 }

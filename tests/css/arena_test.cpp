@@ -29,7 +29,12 @@ TEST(Arena, StoredPiecesStayAsTheyWereAcrossChunksAndMoves) {
     }
     const std::vector<int> numbers{1, 2, 3};
     const std::span<const int> span = arena.store(std::span<const int>(numbers));
-    const Arena moved = std::move(arena);
+    Arena moved = std::move(arena);
+    // The arena moved from starts again: its old chunks are the other's.
+    const std::string_view in_old = arena.store("stored in the arena moved from");
+    const std::string_view in_new = moved.store("stored in the arena moved to");
+    EXPECT_EQ(in_old, "stored in the arena moved from");
+    EXPECT_EQ(in_new, "stored in the arena moved to");
     for (const auto& [text, view] : stored) ASSERT_EQ(view, text);
     EXPECT_EQ(std::vector<int>(span.begin(), span.end()), numbers);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(span.data()) % alignof(int), 0u);
