@@ -107,6 +107,10 @@ TEST(Writer, DeclarationsKeepFallbacks) {
         {"a{x:1;y:2;x:1}", "a{y:2;x:1}"},
         {"a{content:\"x; COLOR:#FFF\"}", "a{content:\"x; COLOR:#FFF\"}"},
         {"b[title=\"x,a\"],a{}", "a,b[title=\"x,a\"]{}"},
+        // Byte-wise, bytes unsigned, a prefix first: also where texts agree
+        // on their first eight bytes or differ within them.
+        {"aaaaaaaa\xC3\xA9,aaaaaaaab,z,aaaaaaa,\xC3\xA9,aaaaaaaa,aaaaaaaa{}",
+         "aaaaaaa,aaaaaaaa,aaaaaaaa,aaaaaaaab,aaaaaaaa\xC3\xA9,z,\xC3\xA9{}"},
         // Sorted in front of a ')' of another selector, an unclosed '(' would
         // change meaning; it fails instead.
         {":)(:,),:)({}", "fail@0"},
