@@ -16,9 +16,9 @@ namespace css {
 // is the first character of the top-level item that did not fit (after its
 // leading white space and comments), or the "/*" of an unterminated comment.
 struct ParseFailure {
-    std::size_t offset = 0;
+  std::size_t offset = 0;
 
-    bool operator==(const ParseFailure&) const = default;
+  bool operator==(const ParseFailure&) const = default;
 };
 
 // How many blocks that hold rules (@media, @supports, other at-rules, style
@@ -41,7 +41,7 @@ std::expected<Stylesheet, ParseFailure> parse_stylesheet(std::string_view text);
 // The model points into the text (see model.h), so a temporary string,
 // gone before the model is read, cannot be parsed.
 template <typename Text>
-    requires(std::same_as<Text, std::string>)
+  requires(std::same_as<Text, std::string>)
 std::expected<Stylesheet, ParseFailure> parse_stylesheet(Text&& text) = delete;
 
 }  // namespace css

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "css/declaration_map.h"
 #include "css/arena.h"
+#include "css/declaration_map.h"
 
 namespace css {
 
