@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "css/ascii.h"
+
 namespace css {
 
 namespace {
@@ -9,13 +11,10 @@ namespace {
 constexpr std::string_view::size_type npos = std::string_view::npos;
 
 bool is_name_char(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-           byte >= 0x80;
+  const auto byte = static_cast<unsigned char>(c);
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_' || byte >= 0x80;
 }
-
-// CSS white space: form feed is one, unlike in the gap of the fixed grammar.
-bool is_css_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 // Sorted, for a binary search.
 constexpr std::string_view parsed_names[]{
@@ -64,7 +63,7 @@ static_assert(std::ranges::is_sorted(parsed_names));
 
 // The at-rules of the fixed grammar, page excepted.
 constexpr std::string_view fixed_names[]{
-    "-ms-viewport", "-webkit-keyframes", "font-face", "import", "keyframes",
+    "-ms-viewport", "-webkit-keyframes", "font-face", "import",   "keyframes",
     "media",        "namespace",         "supports",  "viewport",
 };
 
@@ -73,90 +72,81 @@ static_assert(std::ranges::is_sorted(fixed_names));
 }  // namespace
 
 std::size_t at_keyword_end(std::string_view text, std::size_t at) {
-    std::size_t pos = at + 1;
-    while (pos < text.size()) {
-        if (text[pos] == '\\' && pos + 1 < text.size()) {
-            pos += 2;
-        } else if (is_name_char(text[pos])) {
-            ++pos;
-        } else {
-            break;
-        }
+  std::size_t pos = at + 1;
+  while (pos < text.size()) {
+    if (text[pos] == '\\' && pos + 1 < text.size()) {
+      pos += 2;
+    } else if (is_name_char(text[pos])) {
+      ++pos;
+    } else {
+      break;
     }
-    return pos;
+  }
+  return pos;
 }
 
-std::string ascii_lower(std::string_view name) {
-    std::string out(name);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
+bool is_parsed_at_rule(std::string_view name) {
+  return std::ranges::binary_search(parsed_names, name);
 }
 
-bool equals_ascii_lower(std::string_view text, std::string_view lower) {
-    return std::ranges::equal(text, lower, [](char c, char l) {
-        return (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == l;
-    });
+bool is_fixed_at_rule(std::string_view name) {
+  return std::ranges::binary_search(fixed_names, name);
 }
-
-bool is_parsed_at_rule(std::string_view name) { return std::ranges::binary_search(parsed_names, name); }
-
-bool is_fixed_at_rule(std::string_view name) { return std::ranges::binary_search(fixed_names, name); }
 
 std::string collapse_space(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    // Once one "/*" has no "*/" after it, no later one has: searching again
-    // for each would make a run of openers quadratic.
-    bool closers_left = true;
-    const auto comment_end = [&](std::size_t open) {
-        if (!closers_left) return npos;
-        const std::size_t close = text.find("*/", open + 2);
-        if (close == npos) closers_left = false;
-        return close == npos ? npos : close + 2;
-    };
-    const auto separator = [](char c) { return c == '{' || c == '}' || c == ';'; };
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const char c = text[pos];
-        if (c == '"' || c == '\'') {
-            const std::size_t start = pos++;
-            while (pos < text.size() && text[pos] != c) pos += text[pos] == '\\' ? 2 : 1;
-            pos = std::min(pos + 1, text.size());
-            out.append(text.substr(start, pos - start));
-            continue;
-        }
-        const bool comment = c == '/' && pos + 1 < text.size() && text[pos + 1] == '*' && comment_end(pos) != npos;
-        // A backslash outside a string is copied as any other character:
-        // the parser's scan does the same, and the two must agree on where
-        // strings and comments are.
-        if (!is_css_space(c) && !comment) {
-            out += c;
-            ++pos;
-            continue;
-        }
-        const std::size_t start = pos;
-        bool spaced = false;
-        while (pos < text.size()) {
-            if (is_css_space(text[pos])) {
-                spaced = true;
-                ++pos;
-            } else if (text[pos] == '/' && pos + 1 < text.size() && text[pos + 1] == '*' &&
-                       comment_end(pos) != npos) {
-                pos = comment_end(pos);
-            } else {
-                break;
-            }
-        }
-        if (out.empty() || pos == text.size() || separator(out.back()) || separator(text[pos])) continue;
-        if (spaced) {
-            out += ' ';
-        } else {
-            out.append(text.substr(start, pos - start));
-        }
+  std::string out;
+  out.reserve(text.size());
+  // Once one "/*" has no "*/" after it, no later one has: searching again
+  // for each would make a run of openers quadratic.
+  bool closers_left = true;
+  const auto comment_end = [&](std::size_t open) {
+    if (!closers_left) return npos;
+    const std::size_t close = text.find("*/", open + 2);
+    if (close == npos) closers_left = false;
+    return close == npos ? npos : close + 2;
+  };
+  const auto separator = [](char c) { return c == '{' || c == '}' || c == ';'; };
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const char c = text[pos];
+    if (c == '"' || c == '\'') {
+      const std::size_t start = pos;
+      pos = quoted_end(text, start);
+      out.append(text.substr(start, pos - start));
+      continue;
     }
-    return out;
+    const bool comment =
+        c == '/' && pos + 1 < text.size() && text[pos + 1] == '*' && comment_end(pos) != npos;
+    // A backslash outside a string is copied as any other character:
+    // the parser's scan does the same, and the two must agree on where
+    // strings and comments are.
+    if (!is_css_space(c) && !comment) {
+      out += c;
+      ++pos;
+      continue;
+    }
+    const std::size_t start = pos;
+    bool spaced = false;
+    while (pos < text.size()) {
+      if (is_css_space(text[pos])) {
+        spaced = true;
+        ++pos;
+      } else if (text[pos] == '/' && pos + 1 < text.size() && text[pos + 1] == '*' &&
+                 comment_end(pos) != npos) {
+        pos = comment_end(pos);
+      } else {
+        break;
+      }
+    }
+    if (out.empty() || pos == text.size() || separator(out.back()) || separator(text[pos]))
+      continue;
+    if (spaced) {
+      out += ' ';
+    } else {
+      out.append(text.substr(start, pos - start));
+    }
+  }
+  return out;
 }
 
 }  // namespace css

@@ -12,11 +12,6 @@ namespace css {
 // '_', bytes from 0x80 up and backslash escapes. at + 1 when no name follows.
 std::size_t at_keyword_end(std::string_view text, std::size_t at);
 
-// The name with ASCII letters lowered; at-rule names ignore letter case.
-std::string ascii_lower(std::string_view name);
-// Whether text, with ASCII letters lowered, is `lower`.
-bool equals_ascii_lower(std::string_view text, std::string_view lower);
-
 // Whether an at-rule of this (lower-case) name holds rules or declarations
 // that are parsed and minified: @layer, @container, @scope, @property, the
 // page margin boxes and the like. Any other block is kept as text.

@@ -7,30 +7,31 @@
 namespace css {
 
 struct DeclarationMap::Index {
-    struct Slot {
-        std::size_t hash = 0;
-        std::size_t entry = 0;  // the entry's index plus one; 0 when empty
-    };
+  struct Slot {
+    std::size_t hash = 0;
+    std::size_t entry = 0;  // the entry's index plus one; 0 when empty
+  };
 
-    // The slot holding an entry equal to (name, value), or the empty slot
-    // where it belongs.
-    std::size_t find(std::size_t hash, const std::vector<Declaration>& entries, const std::string& name,
-                     const std::string& value) const {
-        const std::size_t mask = slots.size() - 1;
-        std::size_t slot = hash & mask;
-        while (slots[slot].entry != 0) {
-            const Slot& candidate = slots[slot];
-            const Declaration& declaration = entries[candidate.entry - 1];
-            if (candidate.hash == hash && declaration.name == name && declaration.value == value) return slot;
-            slot = (slot + 1) & mask;
-        }
+  // The slot holding an entry equal to (name, value), or the empty slot
+  // where it belongs.
+  std::size_t find(std::size_t hash, const Entries& entries, std::string_view name,
+                   std::string_view value) const {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t slot = hash & mask;
+    while (slots[slot].entry != 0) {
+      const Slot& candidate = slots[slot];
+      const Declaration& declaration = entries[candidate.entry - 1];
+      if (candidate.hash == hash && declaration.name == name && declaration.value == value)
         return slot;
+      slot = (slot + 1) & mask;
     }
+    return slot;
+  }
 
-    // Linear probing, never more than half full; each live entry once.
-    std::vector<Slot> slots;
-    // One mark per entry: true for a tombstone.
-    std::vector<bool> removed;
+  // Linear probing, never more than half full; each live entry once.
+  std::vector<Slot> slots;
+  // One mark per entry: true for a tombstone.
+  std::vector<bool> removed;
 };
 
 namespace {
@@ -43,142 +44,144 @@ constexpr std::size_t max_scanned_entries = 16;
 // Below this many tombstones compaction is not worth a pass.
 constexpr std::size_t min_removed_to_compact = 32;
 
-std::size_t hash_of(const std::string& name, const std::string& value) {
-    const std::hash<std::string_view> hasher;
-    std::size_t h = hasher(name);
-    h ^= hasher(value) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
-    return h;
+std::size_t hash_of(std::string_view name, std::string_view value) {
+  const std::hash<std::string_view> hasher;
+  std::size_t h = hasher(name);
+  h ^= hasher(value) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+  return h;
 }
 
 }  // namespace
 
 DeclarationMap::DeclarationMap() = default;
+DeclarationMap::DeclarationMap(Arena* arena) : entries_(ArenaAllocator<Declaration>(arena)) {}
 DeclarationMap::~DeclarationMap() = default;
 DeclarationMap::DeclarationMap(DeclarationMap&&) noexcept = default;
 DeclarationMap& DeclarationMap::operator=(DeclarationMap&&) noexcept = default;
 
 DeclarationMap::DeclarationMap(const DeclarationMap& other) : live_(other.live_) {
-    entries_.reserve(other.live_);
-    for (const Declaration& declaration : other) entries_.push_back(declaration);
+  entries_.reserve(other.live_);
+  for (const Declaration& declaration : other) entries_.push_back(declaration);
 }
 
 DeclarationMap& DeclarationMap::operator=(const DeclarationMap& other) {
-    if (this != &other) {
-        DeclarationMap copy(other);
-        *this = std::move(copy);
-    }
-    return *this;
+  if (this != &other) {
+    DeclarationMap copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
 }
 
 const std::vector<bool>* DeclarationMap::removed_marks() const {
-    return index_ ? &index_->removed : nullptr;
+  return index_ ? &index_->removed : nullptr;
 }
 
 void DeclarationMap::remove_at(std::size_t entry) {
-    if (index_) {
-        index_->removed[entry] = true;
-        entries_[entry] = Declaration{};
-    } else {
-        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(entry));
-    }
-    --live_;
+  if (index_) {
+    index_->removed[entry] = true;
+    entries_[entry] = Declaration{};
+  } else {
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(entry));
+  }
+  --live_;
 }
 
 void DeclarationMap::rebuild_index(bool drop_equal) {
-    if (!index_) {
-        index_ = std::make_unique<Index>();
-        index_->removed.assign(entries_.size(), false);
-    }
-    std::size_t size = min_slots;
-    while (size < 2 * (std::size_t{live_} + 1)) size *= 2;
-    std::vector<Index::Slot>& slots = index_->slots;
-    slots.assign(size, Index::Slot{});
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (index_->removed[i]) continue;
-        const Declaration& entry = entries_[i];
-        const std::size_t hash = hash_of(entry.name, entry.value);
-        const std::size_t slot = index_->find(hash, entries_, entry.name, entry.value);
-        if (drop_equal && slots[slot].entry != 0) remove_at(slots[slot].entry - 1);
-        slots[slot] = Index::Slot{hash, i + 1};
-    }
-    index_stale_ = false;
+  if (!index_) {
+    index_ = std::make_unique<Index>();
+    index_->removed.assign(entries_.size(), false);
+  }
+  std::size_t size = min_slots;
+  while (size < 2 * (std::size_t{live_} + 1)) size *= 2;
+  std::vector<Index::Slot>& slots = index_->slots;
+  slots.assign(size, Index::Slot{});
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (index_->removed[i]) continue;
+    const Declaration& entry = entries_[i];
+    const std::size_t hash = hash_of(entry.name, entry.value);
+    const std::size_t slot = index_->find(hash, entries_, entry.name, entry.value);
+    if (drop_equal && slots[slot].entry != 0) remove_at(slots[slot].entry - 1);
+    slots[slot] = Index::Slot{hash, i + 1};
+  }
+  index_stale_ = false;
 }
 
 void DeclarationMap::compact_if_worth_it() {
-    const std::size_t removed = entries_.size() - live_;
-    if (removed < min_removed_to_compact || removed <= live_) return;
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (index_->removed[i]) continue;
-        if (kept != i) entries_[kept] = std::move(entries_[i]);
-        ++kept;
-    }
-    entries_.resize(kept);
-    index_->removed.assign(kept, false);
-    rebuild_index(false);
+  const std::size_t removed = entries_.size() - live_;
+  if (removed < min_removed_to_compact || removed <= live_) return;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (index_->removed[i]) continue;
+    if (kept != i) entries_[kept] = std::move(entries_[i]);
+    ++kept;
+  }
+  entries_.resize(kept);
+  index_->removed.assign(kept, false);
+  rebuild_index(false);
 }
 
-void DeclarationMap::remove_equal_by_scan(const std::string& name, const std::string& value) {
-    for (std::size_t i = entries_.size(); i-- > 0;) {
-        if (entries_[i].name == name && entries_[i].value == value) {
-            remove_at(i);
-            return;
-        }
+void DeclarationMap::remove_equal_by_scan(std::string_view name, std::string_view value) {
+  for (std::size_t i = entries_.size(); i-- > 0;) {
+    if (entries_[i].name == name && entries_[i].value == value) {
+      remove_at(i);
+      return;
     }
+  }
 }
 
 void DeclarationMap::drop_repeats() {
-    if (!indexed() && entries_.size() <= max_scanned_entries) {
-        // Entries before i hold no two equal ones, so one match at most;
-        // when it goes, entry i moves down into i - 1.
-        for (std::size_t i = 1; i < entries_.size();) {
-            bool dropped = false;
-            for (std::size_t j = i; j-- > 0;) {
-                if (entries_[j] == entries_[i]) {
-                    remove_at(j);
-                    dropped = true;
-                    break;
-                }
-            }
-            if (!dropped) ++i;
+  if (!indexed() && entries_.size() <= max_scanned_entries) {
+    // Entries before i hold no two equal ones, so one match at most;
+    // when it goes, entry i moves down into i - 1.
+    for (std::size_t i = 1; i < entries_.size();) {
+      bool dropped = false;
+      for (std::size_t j = i; j-- > 0;) {
+        if (entries_[j] == entries_[i]) {
+          remove_at(j);
+          dropped = true;
+          break;
         }
-        index_stale_ = false;
-        return;
+      }
+      if (!dropped) ++i;
     }
-    rebuild_index(true);
-    compact_if_worth_it();
+    index_stale_ = false;
+    return;
+  }
+  rebuild_index(true);
+  compact_if_worth_it();
 }
 
-void DeclarationMap::insert(std::string name, std::string value) {
-    if (!indexed() && entries_.size() < max_scanned_entries) {
-        remove_equal_by_scan(name, value);
-        entries_.push_back(Declaration{std::move(name), std::move(value)});
-        ++live_;
-        return;
-    }
-    insert_indexed(std::move(name), std::move(value));
-}
-
-void DeclarationMap::insert_indexed(std::string name, std::string value) {
-    if (!indexed() || index_stale_ || 2 * (std::size_t{live_} + 1) > index_->slots.size()) rebuild_index(false);
-    const std::size_t hash = hash_of(name, value);
-    const std::size_t slot = index_->find(hash, entries_, name, value);
-    if (index_->slots[slot].entry != 0) remove_at(index_->slots[slot].entry - 1);
-    entries_.push_back(Declaration{std::move(name), std::move(value)});
-    index_->removed.push_back(false);
-    index_->slots[slot] = Index::Slot{hash, entries_.size()};
+void DeclarationMap::insert(std::string_view name, std::string_view value) {
+  if (!indexed() && entries_.size() < max_scanned_entries) {
+    remove_equal_by_scan(name, value);
+    entries_.push_back(Declaration{name, value});
     ++live_;
-    compact_if_worth_it();
+    return;
+  }
+  insert_indexed(name, value);
+}
+
+void DeclarationMap::insert_indexed(std::string_view name, std::string_view value) {
+  if (!indexed() || index_stale_ || 2 * (std::size_t{live_} + 1) > index_->slots.size())
+    rebuild_index(false);
+  const std::size_t hash = hash_of(name, value);
+  const std::size_t slot = index_->find(hash, entries_, name, value);
+  if (index_->slots[slot].entry != 0) remove_at(index_->slots[slot].entry - 1);
+  entries_.push_back(Declaration{name, value});
+  index_->removed.push_back(false);
+  index_->slots[slot] = Index::Slot{hash, entries_.size()};
+  ++live_;
+  compact_if_worth_it();
 }
 
 bool operator==(const DeclarationMap& a, const DeclarationMap& b) {
-    if (a.len() != b.len()) return false;
-    auto left = a.begin();
-    for (const Declaration& declaration : b) {
-        if (!(*left == declaration)) return false;
-        ++left;
-    }
-    return true;
+  if (a.len() != b.len()) return false;
+  auto left = a.begin();
+  for (const Declaration& declaration : b) {
+    if (!(*left == declaration)) return false;
+    ++left;
+  }
+  return true;
 }
 
 }  // namespace css

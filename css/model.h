@@ -1,14 +1,27 @@
 #pragma once
 // The parsed style sheet. The model is shallow: preludes, selector parts
 // and declaration values are kept as text; only a selector is split into a
-// simple part and its pseudo-classes. Every text is owned here, copied out
-// of the input once.
+// simple part and its pseudo-classes.
+//
+// Lifetime: every text of the model is a view. A text used as written
+// points into the parsed input; a text the parser or a pass rewrote points
+// into the style sheet's arena. So the input must outlive the model (the
+// Stylesheet and everything taken out of it), and a model built in code
+// must outlive nothing it points at. The whole model is released at once
+// with its Stylesheet.
+//
+// What never changes after the parse (the selector lists and their
+// pseudo-classes) sits in the arena as spans; what the passes edit (the
+// declaration maps) and the item lists are vectors, one per block.
 
+#include <algorithm>
 #include <optional>
-#include <string>
+#include <span>
+#include <string_view>
 #include <variant>
 #include <vector>
 
+#include "css/arena.h"
 #include "css/declaration_map.h"
 
 namespace css {
@@ -16,120 +29,122 @@ namespace css {
 struct Item;
 
 enum class SelectorKind {
-    Id,     // written with a leading '#', which is not stored
-    Class,  // written with a leading '.', which is not stored
-    Tag,    // anything else, whole compounds included ("ul li > a")
+  Id,     // written with a leading '#', which is not stored
+  Class,  // written with a leading '.', which is not stored
+  Tag,    // anything else, whole compounds included ("ul li > a")
 };
 
 struct SimpleSelector {
-    SelectorKind kind = SelectorKind::Tag;
-    std::string text;
+  SelectorKind kind = SelectorKind::Tag;
+  std::string_view text;
 
-    bool operator==(const SimpleSelector&) const = default;
+  bool operator==(const SimpleSelector&) const = default;
 };
 
 struct PseudoClass {
-    // Not trimmed: "a:hover {" keeps "hover " with its space.
-    std::string name;
-    // Text between '(' and its matching ')'; never empty when present.
-    std::optional<std::string> argument;
-    // Text after the name or the ')', up to the next ',', '{' or ':'; not
-    // trimmed.
-    std::optional<std::string> trailing;
-    // "::" was written. Pseudo-elements need it, except the four that
-    // browsers also accept with one colon.
-    bool double_colon = false;
-    // White space stood right before the colon, i.e. a descendant
-    // combinator: ".a :not(.b)" is not ".a:not(.b)".
-    bool space_before = false;
-    // White space stood between the name or ')' and `trailing`:
-    // ":not(.a) b" versus ":not([type])[readonly]".
-    bool space_before_trailing = false;
+  // Not trimmed: "a:hover {" keeps "hover " with its space.
+  std::string_view name;
+  // Text between '(' and its matching ')'; never empty when present.
+  std::optional<std::string_view> argument;
+  // Text after the name or the ')', up to the next ',', '{' or ':'; not
+  // trimmed.
+  std::optional<std::string_view> trailing;
+  // "::" was written. Pseudo-elements need it, except the four that
+  // browsers also accept with one colon.
+  bool double_colon = false;
+  // White space stood right before the colon, i.e. a descendant
+  // combinator: ".a :not(.b)" is not ".a:not(.b)".
+  bool space_before = false;
+  // White space stood between the name or ')' and `trailing`:
+  // ":not(.a) b" versus ":not([type])[readonly]".
+  bool space_before_trailing = false;
 
-    bool operator==(const PseudoClass&) const = default;
+  bool operator==(const PseudoClass&) const = default;
 };
 
 // One entry of a comma-separated selector list. Both parts may be absent
 // at once ("a,,b" has an empty middle entry).
 struct Selector {
-    std::optional<SimpleSelector> simple;
-    std::vector<PseudoClass> pseudo_classes;
+  std::optional<SimpleSelector> simple;
+  std::span<const PseudoClass> pseudo_classes;
 
-    bool operator==(const Selector&) const = default;
+  friend bool operator==(const Selector& a, const Selector& b) {
+    return a.simple == b.simple && std::ranges::equal(a.pseudo_classes, b.pseudo_classes);
+  }
 };
 
 struct KeyframeBlock {
-    std::string selector;  // "from", "50%", "0%,100%", trimmed
-    DeclarationMap declarations;
+  std::string_view selector;  // "from", "50%", "0%,100%", trimmed
+  DeclarationMap declarations;
 };
 
 struct NamespaceRule {
-    std::string uri;
-    std::optional<std::string> prefix;
+  std::string_view uri;
+  std::optional<std::string_view> prefix;
 
-    bool operator==(const NamespaceRule&) const = default;
+  bool operator==(const NamespaceRule&) const = default;
 };
 
 struct ImportRule {
-    std::string url;
-    std::optional<std::string> media;  // present and empty for "url ;"
+  std::string_view url;
+  std::optional<std::string_view> media;  // present and empty for "url ;"
 
-    bool operator==(const ImportRule&) const = default;
+  bool operator==(const ImportRule&) const = default;
 };
 
 struct CharsetRule {
-    std::string value;
+  std::string_view value;
 
-    bool operator==(const CharsetRule&) const = default;
+  bool operator==(const CharsetRule&) const = default;
 };
 
 using Statement = std::variant<NamespaceRule, ImportRule, CharsetRule>;
 
 struct StyleRule {
-    std::vector<Selector> selectors;
-    // The declarations before the first nested rule.
-    DeclarationMap declarations;
-    // Nested rules and at-rules, and the declarations that follow them as
-    // DeclarationGroup items, in source order. Empty unless the sheet uses
-    // nesting.
-    std::vector<Item> items;
+  std::span<const Selector> selectors;
+  // The declarations before the first nested rule.
+  DeclarationMap declarations;
+  // Nested rules and at-rules, and the declarations that follow them as
+  // DeclarationGroup items, in source order. Empty unless the sheet uses
+  // nesting.
+  std::vector<Item> items;
 };
 
 struct MediaRule {
-    std::string query;
-    std::vector<Item> items;
+  std::string_view query;
+  std::vector<Item> items;
 };
 
 struct PageRule {
-    DeclarationMap declarations;
-    std::optional<std::string> page_selector;
+  DeclarationMap declarations;
+  std::optional<std::string_view> page_selector;
 };
 
 struct SupportsRule {
-    std::string condition;
-    std::vector<Item> items;
+  std::string_view condition;
+  std::vector<Item> items;
 };
 
 struct FontFaceRule {
-    DeclarationMap declarations;
+  DeclarationMap declarations;
 };
 
 struct ViewportRule {
-    DeclarationMap declarations;
+  DeclarationMap declarations;
 };
 
 struct MsViewportRule {
-    DeclarationMap declarations;
+  DeclarationMap declarations;
 };
 
 struct KeyframesRule {
-    std::string name;
-    std::vector<KeyframeBlock> frames;
-    bool webkit = false;  // written as "@-webkit-keyframes"
+  std::string_view name;
+  std::vector<KeyframeBlock> frames;
+  bool webkit = false;  // written as "@-webkit-keyframes"
 };
 
 struct StatementRule {
-    Statement statement;
+  Statement statement;
 };
 
 // An at-rule whose block is parsed: "@layer base{...}", "@container
@@ -137,23 +152,23 @@ struct StatementRule {
 // items hold rules, nested at-rules and DeclarationGroup items, so one kind
 // serves at-rules that hold rules and those that hold declarations.
 struct AtRule {
-    std::string name;     // lower-case, without the '@'
-    std::string prelude;  // white space collapsed; may be empty
-    std::vector<Item> items;
+  std::string_view name;     // lower-case, without the '@'
+  std::string_view prelude;  // white space collapsed; may be empty
+  std::vector<Item> items;
 };
 
 // An at-rule kept as text, as it is printed: a statement ("@layer a,b;",
 // any unknown "@name ...;"), or an at-rule of unknown name with its block,
 // only white space and comments collapsed. The name keeps its case.
 struct OpaqueAtRule {
-    std::string text;
+  std::string_view text;
 };
 
 // Declarations in a block that also holds rules: those after a nested rule
 // are a group of their own, since their order against the rule matters, and
 // every declaration of an AtRule's block. A group is never empty.
 struct DeclarationGroup {
-    DeclarationMap declarations;
+  DeclarationMap declarations;
 };
 
 using ItemVariant = std::variant<StyleRule, MediaRule, PageRule, SupportsRule, FontFaceRule,
@@ -164,12 +179,15 @@ using ItemVariant = std::variant<StyleRule, MediaRule, PageRule, SupportsRule, F
 // items before the variant is complete. std::visit, std::get and
 // std::get_if take it like the variant itself.
 struct Item : ItemVariant {
-    using ItemVariant::ItemVariant;
-    using ItemVariant::operator=;
+  using ItemVariant::ItemVariant;
+  using ItemVariant::operator=;
 };
 
 struct Stylesheet {
-    std::vector<Item> items;
+  // The rewritten texts the items point at; declared first, so that it
+  // goes last.
+  Arena arena;
+  std::vector<Item> items;
 };
 
 }  // namespace css

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "css/ascii.h"
 #include "css/at_rules.h"
 #include "css/scanner.h"
 
@@ -41,539 +42,571 @@ constexpr CharSet item_openers{"@{}"};
 // letter case, custom properties with an empty value. It differs from the
 // fixed grammar only where `modern_` is tested.
 class Parser {
-public:
-    Parser(std::string_view text, bool modern) : scanner_(text), text_(text), modern_(modern) {}
+ public:
+  Parser(std::string_view text, bool modern) : scanner_(text), text_(text), modern_(modern) {}
 
-    std::expected<Stylesheet, ParseFailure> parse_document() {
-        Stylesheet sheet;
-        std::size_t pos = gap(0);
-        items(pos, sheet.items, 0);
-        pos = gap(pos);
-        if (pos != text_.size()) return std::unexpected(ParseFailure{pos});
-        return sheet;
+  std::expected<Stylesheet, ParseFailure> parse_document() {
+    Stylesheet sheet;
+    // The arena's chunks stay where they are when the sheet is moved
+    // out, and so do the texts in them.
+    arena_ = &sheet.arena;
+    std::size_t pos = gap(0);
+    items(pos, sheet.items, 0);
+    pos = gap(pos);
+    if (pos != text_.size()) return std::unexpected(ParseFailure{pos});
+    return sheet;
+  }
+
+ private:
+  std::size_t gap(std::size_t pos, bool* saw_space = nullptr) {
+    return scanner_.skip_gap(pos, saw_space);
+  }
+  bool at(std::size_t pos, char c) const { return scanner_.at(pos, c); }
+  bool starts_with(std::size_t pos, std::string_view literal) const {
+    return scanner_.starts_with(pos, literal);
+  }
+  // not-next: a character follows and it is not one of the set.
+  bool next_is_not(std::size_t pos, const CharSet& set) const {
+    return pos < text_.size() && !set.has(text_[pos]);
+  }
+  std::size_t pos_of(std::string_view piece) const {
+    return static_cast<std::size_t>(piece.data() - text_.data());
+  }
+  std::string_view slice(std::size_t from, std::size_t to) const {
+    return text_.substr(from, to - from);
+  }
+  // The written text where rewriting left it as it was, else the rewritten
+  // one, kept in the sheet's arena.
+  std::string_view kept(std::string_view written, std::string_view rewritten) {
+    return rewritten == written ? written : arena_->store(rewritten);
+  }
+
+  // An at-rule's name: a prefix of the text in the fixed grammar
+  // ("@mediax" matches "@media"), the whole name in the modern one, in any
+  // letter case unless exact_case.
+  bool keyword(std::size_t pos, std::string_view literal, bool exact_case = false) const {
+    if (!modern_) return starts_with(pos, literal);
+    if (at_keyword_end(text_, pos) != pos + literal.size()) return false;
+    return exact_case ? starts_with(pos, literal)
+                      : equals_ascii_lower(text_.substr(pos, literal.size()), literal);
+  }
+
+  // A piece trimmed of trim space, and of the comments that the trim lays
+  // bare at its start: "x:\v/*c*/;" has as empty a value as "x:;", and
+  // keeping the comment would print text that reads back differently.
+  std::string_view trimmed(std::size_t start, std::size_t end) {
+    while (true) {
+      const std::string_view piece = trim(slice(start, end));
+      start = static_cast<std::size_t>(piece.data() - text_.data());
+      end = start + piece.size();
+      const std::size_t after = std::min(gap(start), end);
+      if (after == start) return piece;
+      start = after;
     }
+  }
 
-private:
-    std::size_t gap(std::size_t pos, bool* saw_space = nullptr) { return scanner_.skip_gap(pos, saw_space); }
-    bool at(std::size_t pos, char c) const { return scanner_.at(pos, c); }
-    bool starts_with(std::size_t pos, std::string_view literal) const { return scanner_.starts_with(pos, literal); }
-    // not-next: a character follows and it is not one of the set.
-    bool next_is_not(std::size_t pos, const CharSet& set) const { return pos < text_.size() && !set.has(text_[pos]); }
-    std::string_view slice(std::size_t from, std::size_t to) const { return text_.substr(from, to - from); }
-
-    // An at-rule's name: a prefix of the text in the fixed grammar
-    // ("@mediax" matches "@media"), the whole name in the modern one, in any
-    // letter case unless exact_case.
-    bool keyword(std::size_t pos, std::string_view literal, bool exact_case = false) const {
-        if (!modern_) return starts_with(pos, literal);
-        if (at_keyword_end(text_, pos) != pos + literal.size()) return false;
-        return exact_case ? starts_with(pos, literal) : equals_ascii_lower(text_.substr(pos, literal.size()), literal);
+  // Zero or more items; stops before the first that does not match.
+  void items(std::size_t& pos, std::vector<Item>& out, std::size_t depth) {
+    while (true) {
+      std::size_t next = pos;
+      std::optional<Item> item = parse_item(next, depth);
+      if (!item) return;
+      out.push_back(std::move(*item));
+      pos = next;
     }
+  }
 
-    // A piece trimmed of trim space, and of the comments that the trim lays
-    // bare at its start: "x:\v/*c*/;" has as empty a value as "x:;", and
-    // keeping the comment would print text that reads back differently.
-    std::string_view trimmed(std::size_t start, std::size_t end) {
-        while (true) {
-            const std::string_view piece = trim(slice(start, end));
-            start = static_cast<std::size_t>(piece.data() - text_.data());
-            end = start + piece.size();
-            const std::size_t after = std::min(gap(start), end);
-            if (after == start) return piece;
-            start = after;
-        }
+  std::optional<Item> parse_item(std::size_t& pos, std::size_t depth) {
+    // Every alternative begins with the same gap, so it is skipped once.
+    std::size_t start = gap(pos);
+    std::optional<Item> item;
+    if (at(start, '@')) {
+      if (!item) item = media_rule(start, depth);
+      if (!item) item = statement_rule(start);
+      if (!item) item = keyframes_rule(start);
+      if (!item) item = declarations_rule<FontFaceRule>(start, "@font-face");
+      if (!item) item = declarations_rule<ViewportRule>(start, "@viewport");
+      if (!item) item = declarations_rule<MsViewportRule>(start, "@-ms-viewport");
+      if (!item) item = supports_rule(start, depth);
+      if (!item) item = page_rule(start);
+      if (!item && modern_) item = modern_at_rule(start, depth);
+      // A style rule cannot begin with '@', so nothing is left to try.
+    } else {
+      item = style_rule(start, depth);
     }
+    if (item) pos = start;
+    return item;
+  }
 
-    // Zero or more items; stops before the first that does not match.
-    void items(std::size_t& pos, std::vector<Item>& out, std::size_t depth) {
-        while (true) {
-            std::size_t next = pos;
-            std::optional<Item> item = parse_item(next, depth);
-            if (!item) return;
-            out.push_back(std::move(*item));
-            pos = next;
-        }
+  // gap, up-to '{', trimmed; a prelude that trims to nothing is no
+  // prelude, since "@media {" could not be read back.
+  std::optional<std::string_view> prelude(std::size_t& pos) {
+    const std::size_t start = gap(pos);
+    const std::size_t end = scanner_.scan_piece(start, block_open, Nesting::None);
+    const std::string_view text = trimmed(start, end);
+    if (text.empty()) return std::nullopt;
+    pos = end;
+    return text;
+  }
+
+  // '{', items, '}'. The depth check is what keeps hostile nesting from
+  // exhausting the stack; failing here fails the top-level item as any
+  // other mismatch would.
+  std::optional<std::vector<Item>> nested_block(std::size_t& pos, std::size_t depth) {
+    if (!at(pos, '{') || depth >= max_nesting_depth) return std::nullopt;
+    std::vector<Item> body;
+    std::size_t next = gap(pos + 1);
+    items(next, body, depth + 1);
+    next = gap(next);
+    if (!at(next, '}')) return std::nullopt;
+    pos = next + 1;
+    return body;
+  }
+
+  template <typename Rule>
+  std::optional<Item> conditional_rule(std::size_t& pos, std::string_view literal,
+                                       std::size_t depth) {
+    if (!keyword(pos, literal)) return std::nullopt;
+    std::size_t next = pos + literal.size();
+    const std::optional<std::string_view> text = prelude(next);
+    if (!text) return std::nullopt;
+    std::optional<std::vector<Item>> body =
+        modern_ ? body_items(next, depth) : nested_block(next, depth);
+    if (!body) return std::nullopt;
+    pos = next;
+    return Rule{*text, std::move(*body)};
+  }
+
+  std::optional<Item> media_rule(std::size_t& pos, std::size_t depth) {
+    return conditional_rule<MediaRule>(pos, "@media", depth);
+  }
+
+  std::optional<Item> supports_rule(std::size_t& pos, std::size_t depth) {
+    return conditional_rule<SupportsRule>(pos, "@supports", depth);
+  }
+
+  // gap, up-to ';', gap, ';'. Not trimmed: "url(a.css) ;" keeps its space.
+  std::optional<std::pair<std::size_t, std::size_t>> statement_text(std::size_t& pos) {
+    const std::size_t start = gap(pos);
+    const std::size_t end = scanner_.scan_piece(start, statement_end, Nesting::None);
+    if (end == start || !at(end, ';')) return std::nullopt;
+    pos = end + 1;
+    return std::pair{start, end};
+  }
+
+  struct Words {
+    std::string_view first;
+    std::optional<std::string_view> rest;
+  };
+
+  // The first word, then everything after the run of word breaks that
+  // follows it. Word breaks inside a quoted string do not count.
+  Words split_words(std::size_t start, std::size_t end) {
+    const std::size_t first_end = scanner_.scan_piece(start, word_split_stops, Nesting::None);
+    if (first_end >= end) return Words{slice(start, end), std::nullopt};
+    std::size_t rest = first_end;
+    while (rest < end && is_word_break(text_[rest])) ++rest;
+    return Words{slice(start, first_end), slice(rest, end)};
+  }
+
+  std::optional<Item> statement_rule(std::size_t& pos) {
+    std::size_t next = pos;
+    // Only the exact bytes "@charset" name an encoding; "@CHARSET" is an
+    // unknown rule, kept as written.
+    if (keyword(pos, "@charset", true)) {
+      next += 8;
+      const auto text = statement_text(next);
+      if (!text) return std::nullopt;
+      pos = next;
+      return StatementRule{CharsetRule{slice(text->first, text->second)}};
     }
-
-    std::optional<Item> parse_item(std::size_t& pos, std::size_t depth) {
-        // Every alternative begins with the same gap, so it is skipped once.
-        std::size_t start = gap(pos);
-        std::optional<Item> item;
-        if (at(start, '@')) {
-            if (!item) item = media_rule(start, depth);
-            if (!item) item = statement_rule(start);
-            if (!item) item = keyframes_rule(start);
-            if (!item) item = declarations_rule<FontFaceRule>(start, "@font-face");
-            if (!item) item = declarations_rule<ViewportRule>(start, "@viewport");
-            if (!item) item = declarations_rule<MsViewportRule>(start, "@-ms-viewport");
-            if (!item) item = supports_rule(start, depth);
-            if (!item) item = page_rule(start);
-            if (!item && modern_) item = modern_at_rule(start, depth);
-            // A style rule cannot begin with '@', so nothing is left to try.
-        } else {
-            item = style_rule(start, depth);
-        }
-        if (item) pos = start;
-        return item;
+    if (keyword(pos, "@namespace")) {
+      next += 10;
+      const auto text = statement_text(next);
+      if (!text) return std::nullopt;
+      const Words words = split_words(text->first, text->second);
+      pos = next;
+      if (!words.rest) return StatementRule{NamespaceRule{words.first, std::nullopt}};
+      return StatementRule{NamespaceRule{*words.rest, words.first}};
     }
-
-    // gap, up-to '{', trimmed; a prelude that trims to nothing is no
-    // prelude, since "@media {" could not be read back.
-    std::optional<std::string_view> prelude(std::size_t& pos) {
-        const std::size_t start = gap(pos);
-        const std::size_t end = scanner_.scan_piece(start, block_open, Nesting::None);
-        const std::string_view text = trimmed(start, end);
-        if (text.empty()) return std::nullopt;
-        pos = end;
-        return text;
+    if (keyword(pos, "@import")) {
+      next += 7;
+      const auto text = statement_text(next);
+      if (!text) return std::nullopt;
+      const Words words = split_words(text->first, text->second);
+      pos = next;
+      return StatementRule{ImportRule{words.first, words.rest}};
     }
+    return std::nullopt;
+  }
 
-    // '{', items, '}'. The depth check is what keeps hostile nesting from
-    // exhausting the stack; failing here fails the top-level item as any
-    // other mismatch would.
-    std::optional<std::vector<Item>> nested_block(std::size_t& pos, std::size_t depth) {
-        if (!at(pos, '{') || depth >= max_nesting_depth) return std::nullopt;
-        std::vector<Item> body;
-        std::size_t next = gap(pos + 1);
-        items(next, body, depth + 1);
-        next = gap(next);
-        if (!at(next, '}')) return std::nullopt;
-        pos = next + 1;
-        return body;
+  std::optional<Item> keyframes_rule(std::size_t& pos) {
+    KeyframesRule rule;
+    std::size_t next = pos;
+    if (keyword(pos, "@keyframes")) {
+      next += 10;
+    } else if (keyword(pos, "@-webkit-keyframes")) {
+      next += 18;
+      rule.webkit = true;
+    } else {
+      return std::nullopt;
     }
-
-    template <typename Rule>
-    std::optional<Item> conditional_rule(std::size_t& pos, std::string_view literal, std::size_t depth) {
-        if (!keyword(pos, literal)) return std::nullopt;
-        std::size_t next = pos + literal.size();
-        const std::optional<std::string_view> text = prelude(next);
-        if (!text) return std::nullopt;
-        std::optional<std::vector<Item>> body = modern_ ? body_items(next, depth) : nested_block(next, depth);
-        if (!body) return std::nullopt;
-        pos = next;
-        return Rule{std::string(*text), std::move(*body)};
+    const std::optional<std::string_view> name = prelude(next);
+    if (!name || !at(next, '{')) return std::nullopt;
+    next = gap(next + 1);
+    while (true) {
+      std::size_t after = next;
+      std::optional<KeyframeBlock> frame = keyframe_block(after);
+      if (!frame) break;
+      rule.frames.push_back(std::move(*frame));
+      next = after;
     }
+    next = gap(next);
+    if (!at(next, '}')) return std::nullopt;
+    rule.name = *name;
+    pos = next + 1;
+    return rule;
+  }
 
-    std::optional<Item> media_rule(std::size_t& pos, std::size_t depth) {
-        return conditional_rule<MediaRule>(pos, "@media", depth);
+  std::optional<KeyframeBlock> keyframe_block(std::size_t& pos) {
+    std::size_t next = gap(pos);
+    if (!next_is_not(next, item_openers)) return std::nullopt;
+    const std::optional<std::string_view> selector = prelude(next);
+    if (!selector || item_openers.has(selector->front())) return std::nullopt;
+    std::optional<DeclarationMap> declarations = declaration_block(next);
+    if (!declarations) return std::nullopt;
+    pos = gap(next);
+    return KeyframeBlock{*selector, std::move(*declarations)};
+  }
+
+  template <typename Rule>
+  std::optional<Item> declarations_rule(std::size_t& pos, std::string_view literal) {
+    if (!keyword(pos, literal)) return std::nullopt;
+    std::size_t next = gap(pos + literal.size());
+    std::optional<DeclarationMap> declarations = declaration_block(next);
+    if (!declarations) return std::nullopt;
+    pos = next;
+    return Rule{std::move(*declarations)};
+  }
+
+  std::optional<Item> page_rule(std::size_t& pos) {
+    if (!keyword(pos, "@page")) return std::nullopt;
+    std::size_t next = gap(pos + 5);
+    const std::size_t end = scanner_.scan_piece(next, block_open, Nesting::None);
+    const std::string_view selector = trimmed(next, end);
+    next = end;
+    std::optional<DeclarationMap> declarations = declaration_block(next);
+    if (!declarations) return std::nullopt;
+    pos = next;
+    PageRule rule{std::move(*declarations), std::nullopt};
+    if (!selector.empty()) rule.page_selector = selector;
+    return rule;
+  }
+
+  std::optional<DeclarationMap> declaration_block(std::size_t& pos) {
+    if (!at(pos, '{')) return std::nullopt;
+    // Collected first, so that the map is sized once: blocks do not
+    // nest, so one list serves every block.
+    pending_.clear();
+    std::size_t next = gap(pos + 1);
+    while (true) {
+      std::size_t after = gap(next);
+      if (!next_is_not(after, item_openers) || !declaration(after, pending_)) break;
+      next = gap(after);
     }
-
-    std::optional<Item> supports_rule(std::size_t& pos, std::size_t depth) {
-        return conditional_rule<SupportsRule>(pos, "@supports", depth);
+    next = gap(next);
+    if (!at(next, '}')) return std::nullopt;
+    pos = next + 1;
+    DeclarationMap declarations(arena_);
+    declarations.reserve(pending_.size());
+    for (Declaration& declaration : pending_) {
+      declarations.insert(declaration.name, declaration.value);
     }
+    return declarations;
+  }
 
-    // gap, up-to ';', gap, ';'. Not trimmed: "url(a.css) ;" keeps its space.
-    std::optional<std::pair<std::size_t, std::size_t>> statement_text(std::size_t& pos) {
-        const std::size_t start = gap(pos);
-        const std::size_t end = scanner_.scan_piece(start, statement_end, Nesting::None);
-        if (end == start || !at(end, ';')) return std::nullopt;
-        pos = end + 1;
-        return std::pair{start, end};
-    }
+  // A name or value that trims to nothing counts as missing: "color:\f;"
+  // is as empty as "color:;", and printing it would not parse again.
+  bool declaration(std::size_t& pos, std::vector<Declaration>& out) {
+    const std::size_t name_start = gap(pos);
+    const std::size_t name_end = scanner_.scan_piece(
+        name_start, modern_ ? nested_name_stops : declaration_name_stops, Nesting::None);
+    const std::string_view name = trimmed(name_start, name_end);
+    // What the trim uncovers must not be what no declaration may begin
+    // with, or the printed block would not read back.
+    if (name.empty() || item_openers.has(name.front()) || !at(name_end, ':')) return false;
+    const std::size_t value_start = gap(name_end + 1);
+    const std::size_t value_end =
+        modern_ ? scanner_.scan_piece(value_start, nested_value_stops, Nesting::ParenthesesInBlock)
+                : scanner_.scan_piece(value_start, declaration_value_stops, Nesting::Parentheses);
+    const std::string_view value = trimmed(value_start, value_end);
+    // A custom property may be empty ("--x: ;"); no other may.
+    const bool may_be_empty = modern_ && name.starts_with("--");
+    if ((value.empty() && !may_be_empty) || value_end == text_.size() || at(value_end, '{'))
+      return false;
+    pos = at(value_end, ';') ? value_end + 1 : value_end;
+    out.push_back(Declaration{name, value});
+    return true;
+  }
 
-    struct Words {
-        std::string first;
-        std::optional<std::string> rest;
-    };
-
-    // The first word, then everything after the run of word breaks that
-    // follows it. Word breaks inside a quoted string do not count.
-    Words split_words(std::size_t start, std::size_t end) {
-        const std::size_t first_end = scanner_.scan_piece(start, word_split_stops, Nesting::None);
-        if (first_end >= end) return Words{std::string(slice(start, end)), std::nullopt};
-        std::size_t rest = first_end;
-        while (rest < end && is_word_break(text_[rest])) ++rest;
-        return Words{std::string(slice(start, first_end)), std::string(slice(rest, end))};
-    }
-
-    std::optional<Item> statement_rule(std::size_t& pos) {
-        std::size_t next = pos;
-        // Only the exact bytes "@charset" name an encoding; "@CHARSET" is an
-        // unknown rule, kept as written.
-        if (keyword(pos, "@charset", true)) {
-            next += 8;
-            const auto text = statement_text(next);
-            if (!text) return std::nullopt;
-            pos = next;
-            return StatementRule{CharsetRule{std::string(slice(text->first, text->second))}};
-        }
-        if (keyword(pos, "@namespace")) {
-            next += 10;
-            const auto text = statement_text(next);
-            if (!text) return std::nullopt;
-            Words words = split_words(text->first, text->second);
-            pos = next;
-            if (!words.rest) return StatementRule{NamespaceRule{std::move(words.first), std::nullopt}};
-            return StatementRule{NamespaceRule{std::move(*words.rest), std::move(words.first)}};
-        }
-        if (keyword(pos, "@import")) {
-            next += 7;
-            const auto text = statement_text(next);
-            if (!text) return std::nullopt;
-            Words words = split_words(text->first, text->second);
-            pos = next;
-            return StatementRule{ImportRule{std::move(words.first), std::move(words.rest)}};
-        }
+  std::optional<Item> style_rule(std::size_t& pos, std::size_t depth) {
+    std::size_t next = pos;
+    const std::optional<std::span<const Selector>> selectors = selector_list(next);
+    if (!selectors) return std::nullopt;
+    if (modern_) {
+      // Inside a block a rule's selectors are tried as a declaration
+      // first, and sorting them must not make that try succeed: a ';'
+      // or '}' in them, which no valid selector holds, is refused.
+      if (depth > 0 && scanner_.find_outside_strings(pos, next, declaration_value_stops) < next) {
         return std::nullopt;
+      }
+      std::optional<RuleBody> body = rule_body(next, depth);
+      if (!body) return std::nullopt;
+      pos = next;
+      return StyleRule{*selectors, std::move(body->declarations), std::move(body->items)};
     }
+    std::optional<DeclarationMap> declarations = declaration_block(next);
+    if (!declarations) return std::nullopt;
+    pos = next;
+    return StyleRule{*selectors, std::move(*declarations), {}};
+  }
 
-    std::optional<Item> keyframes_rule(std::size_t& pos) {
-        KeyframesRule rule;
-        std::size_t next = pos;
-        if (keyword(pos, "@keyframes")) {
-            next += 10;
-        } else if (keyword(pos, "@-webkit-keyframes")) {
-            next += 18;
-            rule.webkit = true;
-        } else {
-            return std::nullopt;
-        }
-        const std::optional<std::string_view> name = prelude(next);
-        if (!name || !at(next, '{')) return std::nullopt;
-        next = gap(next + 1);
-        while (true) {
-            std::size_t after = next;
-            std::optional<KeyframeBlock> frame = keyframe_block(after);
-            if (!frame) break;
-            rule.frames.push_back(std::move(*frame));
-            next = after;
-        }
-        next = gap(next);
-        if (!at(next, '}')) return std::nullopt;
-        rule.name = std::string(*name);
-        pos = next + 1;
-        return rule;
+  // ---- The modern grammar's own rules ----
+
+  // A block that may hold declarations, nested rules and nested at-rules:
+  // the declarations before the first rule, then the rest in order.
+  struct RuleBody {
+    DeclarationMap declarations;
+    std::vector<Item> items;
+  };
+
+  // The pending declarations as a map: the leading ones of the body, or a
+  // group of their own after a nested rule.
+  void flush_declarations(RuleBody& body) {
+    if (pending_.empty()) return;
+    DeclarationMap declarations(arena_);
+    declarations.reserve(pending_.size());
+    for (Declaration& declaration : pending_) {
+      declarations.insert(declaration.name, declaration.value);
     }
-
-    std::optional<KeyframeBlock> keyframe_block(std::size_t& pos) {
-        std::size_t next = gap(pos);
-        if (!next_is_not(next, item_openers)) return std::nullopt;
-        const std::optional<std::string_view> selector = prelude(next);
-        if (!selector || item_openers.has(selector->front())) return std::nullopt;
-        std::optional<DeclarationMap> declarations = declaration_block(next);
-        if (!declarations) return std::nullopt;
-        pos = gap(next);
-        return KeyframeBlock{std::string(*selector), std::move(*declarations)};
+    pending_.clear();
+    if (body.items.empty()) {
+      body.declarations = std::move(declarations);
+    } else {
+      body.items.push_back(DeclarationGroup{std::move(declarations)});
     }
+  }
 
-    template <typename Rule>
-    std::optional<Item> declarations_rule(std::size_t& pos, std::string_view literal) {
-        if (!keyword(pos, literal)) return std::nullopt;
-        std::size_t next = gap(pos + literal.size());
-        std::optional<DeclarationMap> declarations = declaration_block(next);
-        if (!declarations) return std::nullopt;
-        pos = next;
-        return Rule{std::move(*declarations)};
+  // '{', then declarations and nested items in any order, '}'. Whatever
+  // does not read as a declaration is read as an item; a '{' in it is what
+  // tells the two apart. The depth limit holds for nested rules as for
+  // @media: a block at the limit holds declarations only. pending_ holds
+  // only the current group: it is flushed before a nested item is parsed,
+  // so the nested bodies can use it too.
+  std::optional<RuleBody> rule_body(std::size_t& pos, std::size_t depth) {
+    if (!at(pos, '{')) return std::nullopt;
+    RuleBody body;
+    pending_.clear();
+    std::size_t next = pos + 1;
+    while (true) {
+      // An empty declaration (";;") stays rejected, as in the fixed
+      // grammar's declaration blocks.
+      next = gap(next);
+      if (at(next, '}')) break;
+      std::size_t after = next;
+      if (next_is_not(after, item_openers) && declaration(after, pending_)) {
+        next = after;
+        continue;
+      }
+      if (depth >= max_nesting_depth) return std::nullopt;
+      flush_declarations(body);
+      std::optional<Item> item = parse_item(next, depth + 1);
+      if (!item) return std::nullopt;
+      body.items.push_back(std::move(*item));
+      pending_.clear();
     }
+    flush_declarations(body);
+    pos = next + 1;
+    return body;
+  }
 
-    std::optional<Item> page_rule(std::size_t& pos) {
-        if (!keyword(pos, "@page")) return std::nullopt;
-        std::size_t next = gap(pos + 5);
-        const std::size_t end = scanner_.scan_piece(next, block_open, Nesting::None);
-        const std::string_view selector = trimmed(next, end);
-        next = end;
-        std::optional<DeclarationMap> declarations = declaration_block(next);
-        if (!declarations) return std::nullopt;
-        pos = next;
-        PageRule rule{std::move(*declarations), std::nullopt};
-        if (!selector.empty()) rule.page_selector = std::string(selector);
-        return rule;
-    }
+  // A rule body as a list of items, its leading declarations first as a
+  // group: the body of @media, @supports and AtRule.
+  std::optional<std::vector<Item>> body_items(std::size_t& pos, std::size_t depth) {
+    if (depth >= max_nesting_depth) return std::nullopt;
+    std::optional<RuleBody> body = rule_body(pos, depth);
+    if (!body) return std::nullopt;
+    if (body->declarations.empty()) return std::move(body->items);
+    std::vector<Item> items;
+    items.reserve(body->items.size() + 1);
+    items.push_back(DeclarationGroup{std::move(body->declarations)});
+    for (Item& item : body->items) items.push_back(std::move(item));
+    return items;
+  }
 
-    std::optional<DeclarationMap> declaration_block(std::size_t& pos) {
-        if (!at(pos, '{')) return std::nullopt;
-        // Collected first, so that the map is sized once: blocks do not
-        // nest, so one list serves every block.
-        pending_.clear();
-        std::size_t next = gap(pos + 1);
-        while (true) {
-            std::size_t after = gap(next);
-            if (!next_is_not(after, item_openers) || !declaration(after, pending_)) break;
-            next = gap(after);
-        }
-        next = gap(next);
-        if (!at(next, '}')) return std::nullopt;
-        pos = next + 1;
-        DeclarationMap declarations;
-        declarations.reserve(pending_.size());
-        for (Declaration& declaration : pending_) {
-            declarations.insert(std::move(declaration.name), std::move(declaration.value));
-        }
-        return declarations;
-    }
-
-    // A name or value that trims to nothing counts as missing: "color:\f;"
-    // is as empty as "color:;", and printing it would not parse again.
-    bool declaration(std::size_t& pos, std::vector<Declaration>& out) {
-        const std::size_t name_start = gap(pos);
-        const std::size_t name_end =
-            scanner_.scan_piece(name_start, modern_ ? nested_name_stops : declaration_name_stops, Nesting::None);
-        const std::string_view name = trimmed(name_start, name_end);
-        // What the trim uncovers must not be what no declaration may begin
-        // with, or the printed block would not read back.
-        if (name.empty() || item_openers.has(name.front()) || !at(name_end, ':')) return false;
-        const std::size_t value_start = gap(name_end + 1);
-        const std::size_t value_end =
-            modern_ ? scanner_.scan_piece(value_start, nested_value_stops, Nesting::ParenthesesInBlock)
-                    : scanner_.scan_piece(value_start, declaration_value_stops, Nesting::Parentheses);
-        const std::string_view value = trimmed(value_start, value_end);
-        // A custom property may be empty ("--x: ;"); no other may.
-        const bool may_be_empty = modern_ && name.starts_with("--");
-        if ((value.empty() && !may_be_empty) || value_end == text_.size() || at(value_end, '{')) return false;
-        pos = at(value_end, ';') ? value_end + 1 : value_end;
-        out.push_back(Declaration{std::string(name), std::string(value)});
-        return true;
-    }
-
-    std::optional<Item> style_rule(std::size_t& pos, std::size_t depth) {
-        std::size_t next = pos;
-        std::optional<std::vector<Selector>> selectors = selector_list(next);
-        if (!selectors) return std::nullopt;
-        if (modern_) {
-            // Inside a block a rule's selectors are tried as a declaration
-            // first, and sorting them must not make that try succeed: a ';'
-            // or '}' in them, which no valid selector holds, is refused.
-            if (depth > 0 && scanner_.find_outside_strings(pos, next, declaration_value_stops) < next) {
-                return std::nullopt;
-            }
-            std::optional<RuleBody> body = rule_body(next, depth);
-            if (!body) return std::nullopt;
-            pos = next;
-            return StyleRule{std::move(*selectors), std::move(body->declarations), std::move(body->items)};
-        }
-        std::optional<DeclarationMap> declarations = declaration_block(next);
-        if (!declarations) return std::nullopt;
-        pos = next;
-        return StyleRule{std::move(*selectors), std::move(*declarations), {}};
-    }
-
-    // ---- The modern grammar's own rules ----
-
-    // A block that may hold declarations, nested rules and nested at-rules:
-    // the declarations before the first rule, then the rest in order.
-    struct RuleBody {
-        DeclarationMap declarations;
-        std::vector<Item> items;
+  // Any at-rule the fixed kinds did not take: a statement, a block that is
+  // parsed (is_parsed_at_rule), or a block kept as text.
+  std::optional<Item> modern_at_rule(std::size_t& pos, std::size_t depth) {
+    const std::size_t name_end = at_keyword_end(text_, pos);
+    if (name_end == pos + 1) return std::nullopt;
+    const std::string_view written = slice(pos + 1, name_end);
+    const std::string_view name = kept(written, ascii_lower(written));
+    // These have rules of their own, which failed: reading them again
+    // here would double the work at every level of nesting. Only @page
+    // goes on, for its margin boxes.
+    if (is_fixed_at_rule(name) || written == "charset") return std::nullopt;
+    const std::size_t prelude_end =
+        scanner_.scan_piece(name_end, at_rule_prelude_stops, Nesting::ParenthesesInBlock);
+    if (prelude_end == text_.size() || at(prelude_end, '}')) return std::nullopt;
+    const std::string_view written_prelude = slice(name_end, prelude_end);
+    const std::string_view prelude = kept(written_prelude, collapse_space(written_prelude));
+    // "@name prelude" as an opaque rule prints it.
+    const auto opaque_head = [&] {
+      std::string head = "@";
+      head += written;
+      if (!prelude.empty()) head += ' ';
+      head += prelude;
+      return head;
     };
-
-    // The pending declarations as a map: the leading ones of the body, or a
-    // group of their own after a nested rule.
-    void flush_declarations(RuleBody& body) {
-        if (pending_.empty()) return;
-        DeclarationMap declarations;
-        declarations.reserve(pending_.size());
-        for (Declaration& declaration : pending_) {
-            declarations.insert(std::move(declaration.name), std::move(declaration.value));
-        }
-        pending_.clear();
-        if (body.items.empty()) {
-            body.declarations = std::move(declarations);
-        } else {
-            body.items.push_back(DeclarationGroup{std::move(declarations)});
-        }
+    if (at(prelude_end, ';')) {
+      pos = prelude_end + 1;
+      return OpaqueAtRule{kept(slice(pos_of(written) - 1, pos), opaque_head() + ';')};
     }
-
-    // '{', then declarations and nested items in any order, '}'. Whatever
-    // does not read as a declaration is read as an item; a '{' in it is what
-    // tells the two apart. The depth limit holds for nested rules as for
-    // @media: a block at the limit holds declarations only. pending_ holds
-    // only the current group: it is flushed before a nested item is parsed,
-    // so the nested bodies can use it too.
-    std::optional<RuleBody> rule_body(std::size_t& pos, std::size_t depth) {
-        if (!at(pos, '{')) return std::nullopt;
-        RuleBody body;
-        pending_.clear();
-        std::size_t next = pos + 1;
-        while (true) {
-            // An empty declaration (";;") stays rejected, as in the fixed
-            // grammar's declaration blocks.
-            next = gap(next);
-            if (at(next, '}')) break;
-            std::size_t after = next;
-            if (next_is_not(after, item_openers) && declaration(after, pending_)) {
-                next = after;
-                continue;
-            }
-            if (depth >= max_nesting_depth) return std::nullopt;
-            flush_declarations(body);
-            std::optional<Item> item = parse_item(next, depth + 1);
-            if (!item) return std::nullopt;
-            body.items.push_back(std::move(*item));
-            pending_.clear();
-        }
-        flush_declarations(body);
-        pos = next + 1;
-        return body;
+    std::size_t next = prelude_end;
+    if (is_parsed_at_rule(name)) {
+      std::optional<std::vector<Item>> items = body_items(next, depth);
+      if (!items) return std::nullopt;
+      pos = next;
+      return AtRule{name, prelude, std::move(*items)};
     }
+    const std::size_t close = scanner_.block_end(next);
+    if (close == npos) return std::nullopt;
+    pos = close + 1;
+    std::string text = opaque_head();
+    text += '{';
+    text += collapse_space(slice(next + 1, close));
+    text += '}';
+    return OpaqueAtRule{kept(slice(pos_of(written) - 1, pos), text)};
+  }
 
-    // A rule body as a list of items, its leading declarations first as a
-    // group: the body of @media, @supports and AtRule.
-    std::optional<std::vector<Item>> body_items(std::size_t& pos, std::size_t depth) {
-        if (depth >= max_nesting_depth) return std::nullopt;
-        std::optional<RuleBody> body = rule_body(pos, depth);
-        if (!body) return std::nullopt;
-        if (body->declarations.empty()) return std::move(body->items);
-        std::vector<Item> items;
-        items.reserve(body->items.size() + 1);
-        items.push_back(DeclarationGroup{std::move(body->declarations)});
-        for (Item& item : body->items) items.push_back(std::move(item));
-        return items;
+  // Collected in selectors_, then stored in the arena at their size: no
+  // list nests in a selector, so one buffer serves every list.
+  std::optional<std::span<const Selector>> selector_list(std::size_t& pos) {
+    std::size_t next = gap(pos);
+    if (!next_is_not(next, item_openers)) return std::nullopt;
+    selectors_.clear();
+    selectors_.push_back(selector(next));
+    while (at(next, ',')) {
+      ++next;
+      selectors_.push_back(selector(next));
     }
+    pos = gap(next);
+    return arena_->store(std::span<const Selector>(selectors_));
+  }
 
-    // Any at-rule the fixed kinds did not take: a statement, a block that is
-    // parsed (is_parsed_at_rule), or a block kept as text.
-    std::optional<Item> modern_at_rule(std::size_t& pos, std::size_t depth) {
-        const std::size_t name_end = at_keyword_end(text_, pos);
-        if (name_end == pos + 1) return std::nullopt;
-        const std::string_view written = slice(pos + 1, name_end);
-        std::string name = ascii_lower(written);
-        // These have rules of their own, which failed: reading them again
-        // here would double the work at every level of nesting. Only @page
-        // goes on, for its margin boxes.
-        if (is_fixed_at_rule(name) || written == "charset") return std::nullopt;
-        const std::size_t prelude_end = scanner_.scan_piece(name_end, at_rule_prelude_stops, Nesting::ParenthesesInBlock);
-        if (prelude_end == text_.size() || at(prelude_end, '}')) return std::nullopt;
-        std::string prelude = collapse_space(slice(name_end, prelude_end));
-        // "@name prelude" as an opaque rule prints it.
-        const auto opaque_head = [&] {
-            std::string head = "@";
-            head += written;
-            if (!prelude.empty()) head += ' ';
-            head += prelude;
-            return head;
-        };
-        if (at(prelude_end, ';')) {
-            pos = prelude_end + 1;
-            return OpaqueAtRule{opaque_head() + ';'};
-        }
-        std::size_t next = prelude_end;
-        if (is_parsed_at_rule(name)) {
-            std::optional<std::vector<Item>> items = body_items(next, depth);
-            if (!items) return std::nullopt;
-            pos = next;
-            return AtRule{std::move(name), std::move(prelude), std::move(*items)};
-        }
-        const std::size_t close = scanner_.block_end(next);
-        if (close == npos) return std::nullopt;
-        pos = close + 1;
-        std::string text = opaque_head();
-        text += '{';
-        text += collapse_space(slice(next + 1, close));
-        text += '}';
-        return OpaqueAtRule{std::move(text)};
+  // Always matches, possibly nothing: "a,,b" has an empty middle entry.
+  Selector selector(std::size_t& pos) {
+    Selector result;
+    pseudo_classes_.clear();
+    std::size_t next = gap(pos);
+    // Set when white space stood before the next pseudo-class's colon.
+    bool space_pending = false;
+    if (std::optional<SimpleSelector> simple = simple_selector(next, space_pending)) {
+      result.simple = std::move(simple);
     }
-
-    std::optional<std::vector<Selector>> selector_list(std::size_t& pos) {
-        std::size_t next = gap(pos);
-        if (!next_is_not(next, item_openers)) return std::nullopt;
-        std::vector<Selector> selectors;
-        selectors.push_back(selector(next));
-        while (at(next, ',')) {
-            ++next;
-            selectors.push_back(selector(next));
-        }
-        pos = gap(next);
-        return selectors;
+    next = gap(next, &space_pending);
+    while (true) {
+      std::size_t after = next;
+      std::optional<PseudoClass> pseudo = pseudo_class(after, space_pending);
+      if (!pseudo) break;
+      pseudo_classes_.push_back(*pseudo);
+      next = after;
     }
+    result.pseudo_classes = arena_->store(std::span<const PseudoClass>(pseudo_classes_));
+    pos = gap(next);
+    return result;
+  }
 
-    // Always matches, possibly nothing: "a,,b" has an empty middle entry.
-    Selector selector(std::size_t& pos) {
-        Selector result;
-        std::size_t next = gap(pos);
-        // Set when white space stood before the next pseudo-class's colon.
-        bool space_pending = false;
-        if (std::optional<SimpleSelector> simple = simple_selector(next, space_pending)) {
-            result.simple = std::move(simple);
-        }
-        next = gap(next, &space_pending);
-        while (true) {
-            std::size_t after = next;
-            std::optional<PseudoClass> pseudo = pseudo_class(after, space_pending);
-            if (!pseudo) break;
-            result.pseudo_classes.push_back(std::move(*pseudo));
-            next = after;
-        }
-        pos = gap(next);
-        return result;
+  std::optional<SimpleSelector> simple_selector(std::size_t& pos, bool& space_after) {
+    const auto take = [&](std::size_t start, SelectorKind kind) -> std::optional<SimpleSelector> {
+      const std::size_t end = scanner_.scan_piece(start, selector_stops, Nesting::Brackets);
+      const std::string_view raw = slice(start, end);
+      const std::string_view text = trimmed(start, end);
+      if (text.empty()) return std::nullopt;
+      // The trim drops the space of "a :hover"; remember that it was
+      // there, since it is a descendant combinator.
+      space_after = trim_end(raw).size() != raw.size();
+      pos = end;
+      return SimpleSelector{kind, text};
+    };
+    std::optional<SimpleSelector> simple;
+    if (at(pos, '#')) simple = take(pos + 1, SelectorKind::Id);
+    if (!simple && at(pos, '.')) simple = take(pos + 1, SelectorKind::Class);
+    if (!simple) simple = take(pos, SelectorKind::Tag);
+    return simple;
+  }
+
+  // space_before says whether white space stood before this colon; on
+  // return it says the same for the next one.
+  std::optional<PseudoClass> pseudo_class(std::size_t& pos, bool& space_before) {
+    bool space = space_before;
+    std::size_t next = gap(pos, &space);
+    if (!at(next, ':')) return std::nullopt;
+    PseudoClass pseudo;
+    ++next;
+    if (at(next, ':')) {
+      pseudo.double_colon = true;
+      ++next;
     }
-
-    std::optional<SimpleSelector> simple_selector(std::size_t& pos, bool& space_after) {
-        const auto take = [&](std::size_t start, SelectorKind kind) -> std::optional<SimpleSelector> {
-            const std::size_t end = scanner_.scan_piece(start, selector_stops, Nesting::Brackets);
-            const std::string_view raw = slice(start, end);
-            const std::string_view text = trimmed(start, end);
-            if (text.empty()) return std::nullopt;
-            // The trim drops the space of "a :hover"; remember that it was
-            // there, since it is a descendant combinator.
-            space_after = trim_end(raw).size() != raw.size();
-            pos = end;
-            return SimpleSelector{kind, std::string(text)};
-        };
-        std::optional<SimpleSelector> simple;
-        if (at(pos, '#')) simple = take(pos + 1, SelectorKind::Id);
-        if (!simple && at(pos, '.')) simple = take(pos + 1, SelectorKind::Class);
-        if (!simple) simple = take(pos, SelectorKind::Tag);
-        return simple;
+    const std::size_t name_end = scanner_.scan_piece(next, pseudo_name_stops, Nesting::Brackets);
+    if (name_end == next) return std::nullopt;
+    pseudo.name = slice(next, name_end);
+    pseudo.space_before = space;
+    next = gap(name_end);
+    if (at(next, '(')) {
+      // An unclosed argument would let the text after the selector,
+      // which sorting changes, decide where it ends.
+      const std::size_t close = scanner_.matching_parenthesis(next);
+      if (close == npos) return std::nullopt;
+      // "()" is no argument; it stays in the trailing text.
+      if (close > next + 1) {
+        pseudo.argument = slice(next + 1, close);
+        next = close + 1;
+      }
     }
-
-    // space_before says whether white space stood before this colon; on
-    // return it says the same for the next one.
-    std::optional<PseudoClass> pseudo_class(std::size_t& pos, bool& space_before) {
-        bool space = space_before;
-        std::size_t next = gap(pos, &space);
-        if (!at(next, ':')) return std::nullopt;
-        PseudoClass pseudo;
-        ++next;
-        if (at(next, ':')) {
-            pseudo.double_colon = true;
-            ++next;
-        }
-        const std::size_t name_end = scanner_.scan_piece(next, pseudo_name_stops, Nesting::Brackets);
-        if (name_end == next) return std::nullopt;
-        pseudo.name = std::string(slice(next, name_end));
-        pseudo.space_before = space;
-        next = gap(name_end);
-        if (at(next, '(')) {
-            // An unclosed argument would let the text after the selector,
-            // which sorting changes, decide where it ends.
-            const std::size_t close = scanner_.matching_parenthesis(next);
-            if (close == npos) return std::nullopt;
-            // "()" is no argument; it stays in the trailing text.
-            if (close > next + 1) {
-                pseudo.argument = std::string(slice(next + 1, close));
-                next = close + 1;
-            }
-        }
-        bool space_after = false;
-        next = gap(next, &space_after);
-        const std::size_t trailing_end = scanner_.scan_piece(next, selector_stops, Nesting::Brackets);
-        if (trailing_end != next) {
-            pseudo.trailing = std::string(slice(next, trailing_end));
-            pseudo.space_before_trailing = space_after;
-            space_after = false;
-            next = gap(trailing_end, &space_after);
-        }
-        space_before = space_after;
-        pos = next;
-        return pseudo;
+    bool space_after = false;
+    next = gap(next, &space_after);
+    const std::size_t trailing_end = scanner_.scan_piece(next, selector_stops, Nesting::Brackets);
+    if (trailing_end != next) {
+      pseudo.trailing = slice(next, trailing_end);
+      pseudo.space_before_trailing = space_after;
+      space_after = false;
+      next = gap(trailing_end, &space_after);
     }
+    space_before = space_after;
+    pos = next;
+    return pseudo;
+  }
 
-    Scanner scanner_;
-    std::string_view text_;
-    bool modern_;
-    std::vector<Declaration> pending_;
+  Scanner scanner_;
+  std::string_view text_;
+  bool modern_;
+  Arena* arena_ = nullptr;
+  std::vector<Declaration> pending_;
+  std::vector<Selector> selectors_;
+  std::vector<PseudoClass> pseudo_classes_;
 };
 
 }  // namespace
 
 std::expected<Stylesheet, ParseFailure> parse_stylesheet(std::string_view text) {
-    std::expected<Stylesheet, ParseFailure> fixed = Parser(text, false).parse_document();
-    if (fixed) return fixed;
-    std::expected<Stylesheet, ParseFailure> modern = Parser(text, true).parse_document();
-    if (modern) return modern;
-    // The later of the two stops: where the modern reading got past the
-    // first construct the fixed grammar lacks, the fault is further on.
-    return std::unexpected(ParseFailure{std::max(fixed.error().offset, modern.error().offset)});
+  std::expected<Stylesheet, ParseFailure> fixed = Parser(text, false).parse_document();
+  if (fixed) return fixed;
+  std::expected<Stylesheet, ParseFailure> modern = Parser(text, true).parse_document();
+  if (modern) return modern;
+  // The later of the two stops: where the modern reading got past the
+  // first construct the fixed grammar lacks, the fault is further on.
+  return std::unexpected(ParseFailure{std::max(fixed.error().offset, modern.error().offset)});
 }
 
 }  // namespace css

@@ -10,8 +10,12 @@ namespace css {
 
 // Space, tab, line feed, carriage return: what a gap skips and what splits
 // the words of @import and @namespace. Form feed is deliberately not one.
-inline bool is_gap_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-inline bool is_word_break(char c) { return is_gap_space(c); }
+inline bool is_gap_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+inline bool is_word_break(char c) {
+  return is_gap_space(c);
+}
 
 // The text without trim space (Unicode White_Space) at either end.
 std::string_view trim(std::string_view text);
@@ -20,14 +24,14 @@ std::string_view trim_end(std::string_view text);
 
 // A set of ASCII stop characters, built at compile time.
 class CharSet {
-public:
-    constexpr explicit CharSet(std::string_view members) {
-        for (char c : members) bits_[static_cast<unsigned char>(c)] = true;
-    }
-    constexpr bool has(char c) const { return bits_[static_cast<unsigned char>(c)]; }
+ public:
+  constexpr explicit CharSet(std::string_view members) {
+    for (char c : members) bits_[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool has(char c) const { return bits_[static_cast<unsigned char>(c)]; }
 
-private:
-    std::array<bool, 256> bits_{};
+ private:
+  std::array<bool, 256> bits_{};
 };
 
 // Which brackets a piece runs over: a value runs over its stops inside
@@ -39,59 +43,59 @@ private:
 enum class Nesting { None, Parentheses, Brackets, ParenthesesInBlock };
 
 class Scanner {
-public:
-    explicit Scanner(std::string_view text) : text_(text) {}
+ public:
+  explicit Scanner(std::string_view text) : text_(text) {}
 
-    std::string_view text() const { return text_; }
-    bool at(std::size_t pos, char c) const { return pos < text_.size() && text_[pos] == c; }
-    bool starts_with(std::size_t pos, std::string_view literal) const {
-        return text_.substr(pos).starts_with(literal);
-    }
+  std::string_view text() const { return text_; }
+  bool at(std::size_t pos, char c) const { return pos < text_.size() && text_[pos] == c; }
+  bool starts_with(std::size_t pos, std::string_view literal) const {
+    return text_.substr(pos).starts_with(literal);
+  }
 
-    // Skips gap space and comments. Sets saw_space when gap space was among
-    // them. A "/*" without a later "*/" ends the gap.
-    std::size_t skip_gap(std::size_t pos, bool* saw_space = nullptr) {
-        // Inline for the common case, a piece right after the last one.
-        if (pos >= text_.size() || (!is_gap_space(text_[pos]) && text_[pos] != '/')) return pos;
-        return skip_gap_from(pos, saw_space);
-    }
+  // Skips gap space and comments. Sets saw_space when gap space was among
+  // them. A "/*" without a later "*/" ends the gap.
+  std::size_t skip_gap(std::size_t pos, bool* saw_space = nullptr) {
+    // Inline for the common case, a piece right after the last one.
+    if (pos >= text_.size() || (!is_gap_space(text_[pos]) && text_[pos] != '/')) return pos;
+    return skip_gap_from(pos, saw_space);
+  }
 
-    // The end of the piece starting at pos: the first stop character outside
-    // strings, comments and the given brackets, or the end of the text.
-    // Quoted strings honour backslash escapes; an unterminated one runs to
-    // the end of the text.
-    std::size_t scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting);
+  // The end of the piece starting at pos: the first stop character outside
+  // strings, comments and the given brackets, or the end of the text.
+  // Quoted strings honour backslash escapes; an unterminated one runs to
+  // the end of the text.
+  std::size_t scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting);
 
-    // For the '(' at open: the position of its matching ')', skipping nested
-    // parentheses, strings, comments and square brackets; npos when there is
-    // none before the next '{' or '}' outside all of those.
-    std::size_t matching_parenthesis(std::size_t open);
+  // For the '(' at open: the position of its matching ')', skipping nested
+  // parentheses, strings, comments and square brackets; npos when there is
+  // none before the next '{' or '}' outside all of those.
+  std::size_t matching_parenthesis(std::size_t open);
 
-    // For a "/*" at open: the position just past its "*/", or npos when the
-    // comment is unterminated (and so is ordinary text).
-    std::size_t comment_end(std::size_t open);
+  // For a "/*" at open: the position just past its "*/", or npos when the
+  // comment is unterminated (and so is ordinary text).
+  std::size_t comment_end(std::size_t open);
 
-    // For the '{' at open: the position of the '}' that closes it, skipping
-    // nested braces, strings and comments; npos when it is never closed (an
-    // unterminated comment runs to the end, as in a browser).
-    std::size_t block_end(std::size_t open);
+  // For the '{' at open: the position of the '}' that closes it, skipping
+  // nested braces, strings and comments; npos when it is never closed (an
+  // unterminated comment runs to the end, as in a browser).
+  std::size_t block_end(std::size_t open);
 
-    // The first character of the set in [pos, end) outside strings and
-    // comments, or end.
-    std::size_t find_outside_strings(std::size_t pos, std::size_t end, const CharSet& set);
+  // The first character of the set in [pos, end) outside strings and
+  // comments, or end.
+  std::size_t find_outside_strings(std::size_t pos, std::size_t end, const CharSet& set);
 
-    // Past the quoted string whose quote is at open, or the end of the text.
-    std::size_t string_end(std::size_t open) const;
+  // Past the quoted string whose quote is at open, or the end of the text.
+  std::size_t string_end(std::size_t open) const;
 
-private:
-    std::size_t skip_gap_from(std::size_t pos, bool* saw_space);
+ private:
+  std::size_t skip_gap_from(std::size_t pos, bool* saw_space);
 
-    std::string_view text_;
-    // The last search for "*/": every "/*" between the two positions closes
-    // at the same place, so a run of openers is not searched again and
-    // again.
-    std::size_t close_search_from_ = std::string_view::npos;
-    std::size_t close_found_at_ = std::string_view::npos;
+  std::string_view text_;
+  // The last search for "*/": every "/*" between the two positions closes
+  // at the same place, so a run of openers is not searched again and
+  // again.
+  std::size_t close_search_from_ = std::string_view::npos;
+  std::size_t close_found_at_ = std::string_view::npos;
 };
 
 }  // namespace css

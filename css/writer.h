@@ -5,6 +5,7 @@
 // functions only read the model and never fail.
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ std::string write_stylesheet(const Stylesheet& sheet, std::size_t expected_size 
 std::string write_item(const Item& item);
 // The selectors printed one by one, sorted byte-wise (duplicates kept) and
 // joined with ','.
-std::string write_selector_list(const std::vector<Selector>& selectors);
+std::string write_selector_list(std::span<const Selector> selectors);
 // "name:value" per entry in map order, joined with ';'.
 std::string write_declarations(const DeclarationMap& declarations);
 

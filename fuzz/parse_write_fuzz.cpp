@@ -19,50 +19,51 @@ namespace {
 // A selector list printed with a leading '@' or '}' cannot be read back as
 // a style rule; only a non-gap space in front of it in the source makes one.
 bool reads_back_as_style_rule(const std::vector<css::Item>& items) {
-    for (const css::Item& item : items) {
-        if (const auto* rule = std::get_if<css::StyleRule>(&item)) {
-            const std::string text = css::write_selector_list(rule->selectors);
-            if (!text.empty() && (text[0] == '@' || text[0] == '}')) return false;
-            if (!reads_back_as_style_rule(rule->items)) return false;
-        } else if (const auto* at_rule = std::get_if<css::AtRule>(&item)) {
-            if (!reads_back_as_style_rule(at_rule->items)) return false;
-        } else if (const auto* media = std::get_if<css::MediaRule>(&item)) {
-            if (!reads_back_as_style_rule(media->items)) return false;
-        } else if (const auto* supports = std::get_if<css::SupportsRule>(&item)) {
-            if (!reads_back_as_style_rule(supports->items)) return false;
-        }
+  for (const css::Item& item : items) {
+    if (const auto* rule = std::get_if<css::StyleRule>(&item)) {
+      const std::string text = css::write_selector_list(rule->selectors);
+      if (!text.empty() && (text[0] == '@' || text[0] == '}')) return false;
+      if (!reads_back_as_style_rule(rule->items)) return false;
+    } else if (const auto* at_rule = std::get_if<css::AtRule>(&item)) {
+      if (!reads_back_as_style_rule(at_rule->items)) return false;
+    } else if (const auto* media = std::get_if<css::MediaRule>(&item)) {
+      if (!reads_back_as_style_rule(media->items)) return false;
+    } else if (const auto* supports = std::get_if<css::SupportsRule>(&item)) {
+      if (!reads_back_as_style_rule(supports->items)) return false;
     }
-    return true;
+  }
+  return true;
 }
 
 // An unterminated "/*" is selector text, but sorting may put a selector
 // holding "*/" after it, and then the printed text has a real comment.
 bool has_unterminated_comment(std::string_view text) {
-    const std::size_t last_open = text.rfind("/*");
-    return last_open != std::string_view::npos && text.find("*/", last_open + 2) == std::string_view::npos;
+  const std::size_t last_open = text.rfind("/*");
+  return last_open != std::string_view::npos &&
+         text.find("*/", last_open + 2) == std::string_view::npos;
 }
 
 void check(std::string_view text) {
-    const auto parsed = css::parse_stylesheet(text);
-    if (!parsed) {
-        if (parsed.error().offset > text.size()) std::abort();
-        return;
-    }
-    const std::string written = css::write_stylesheet(*parsed);
-    if (!reads_back_as_style_rule(parsed->items) || has_unterminated_comment(text)) return;
-    const auto again = css::parse_stylesheet(written);
-    if (!again) {
-        std::fprintf(stderr, "written text does not parse again at %zu:\n%s\n", again.error().offset,
-                     written.c_str());
-        std::abort();
-    }
+  const auto parsed = css::parse_stylesheet(text);
+  if (!parsed) {
+    if (parsed.error().offset > text.size()) std::abort();
+    return;
+  }
+  const std::string written = css::write_stylesheet(*parsed);
+  if (!reads_back_as_style_rule(parsed->items) || has_unterminated_comment(text)) return;
+  const auto again = css::parse_stylesheet(written);
+  if (!again) {
+    std::fprintf(stderr, "written text does not parse again at %zu:\n%s\n", again.error().offset,
+                 written.c_str());
+    std::abort();
+  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    check(unicode::decode_lossy(bytes));
-    check(bytes);
-    return 0;
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  check(unicode::decode_lossy(bytes));
+  check(bytes);
+  return 0;
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "css/arena.h"
 #include "css/declaration_map.h"
 
 namespace css {
@@ -31,8 +32,8 @@ std::string rewrite_font_shorthand(std::string value);
 std::string rewrite_font_family(std::string value);
 
 // The pass: runs the three rewrites on the values of the declarations named
-// exactly "font", "font-weight" and "font-family", in place. Names and
-// order do not change.
-void rewrite_font_keywords(DeclarationMap& declarations);
+// exactly "font", "font-weight" and "font-family", in place; a changed
+// value goes into the arena. Names and order do not change.
+void rewrite_font_keywords(DeclarationMap& declarations, Arena& arena);
 
 }  // namespace css

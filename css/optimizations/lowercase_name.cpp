@@ -7,20 +7,20 @@
 namespace css {
 
 std::string lowercase_name(std::string name) {
-    if (std::string_view(name).starts_with("--")) return name;
-    bool ascii = true;
-    for (char& c : name) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (std::string_view(name).starts_with("--")) return name;
+  bool ascii = true;
+  for (char& c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+      break;
     }
-    // Nearly every name is ASCII and is done in place above; the rest needs
-    // the full mapping, whose final-sigma rule looks at the whole name. The
-    // ASCII letters already lowered map to themselves.
-    if (ascii) return name;
-    return unicode::to_lower(name);
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  // Nearly every name is ASCII and is done in place above; the rest needs
+  // the full mapping, whose final-sigma rule looks at the whole name. The
+  // ASCII letters already lowered map to themselves.
+  if (ascii) return name;
+  return unicode::to_lower(name);
 }
 
 }  // namespace css

@@ -23,60 +23,60 @@ inline constexpr std::string_view invalid_css_message = "Invalid css";
 // Why minify_css rejected a text. It refers to the caller's input and lives
 // no longer than it.
 class MError {
-public:
-    MError(std::optional<ParseFailure> failure, std::string_view input) : failure_(failure), input_(input) {}
+ public:
+  MError(std::optional<ParseFailure> failure, std::string_view input)
+      : failure_(failure), input_(input) {}
 
-    // "Invalid block at line N", N counting the line feeds before the
-    // failure offset from 1; "Invalid css" when there is no offset.
-    std::string message() const;
+  // "Invalid block at line N", N counting the line feeds before the
+  // failure offset from 1; "Invalid css" when there is no offset.
+  std::string message() const;
 
-    // The record form for fault reports, with the whole input:
-    //   MError { message: "Invalid block at line 2", error: "a{}\nb{" }
-    // Both texts are quoted with these escapes: line feed \n, carriage
-    // return \r, tab \t, NUL \0, double quote \", backslash \\, every other
-    // byte below 0x20 and DEL as \u{XX} with two lower-case hex digits
-    // (\u{1b}). Bytes from 0x80 up are copied as they are.
-    std::string debug() const;
+  // The record form for fault reports, with the whole input:
+  //   MError { message: "Invalid block at line 2", error: "a{}\nb{" }
+  // Both texts are quoted with these escapes: line feed \n, carriage
+  // return \r, tab \t, NUL \0, double quote \", backslash \\, every other
+  // byte below 0x20 and DEL as \u{XX} with two lower-case hex digits
+  // (\u{1b}). Bytes from 0x80 up are copied as they are.
+  std::string debug() const;
 
-    // The byte offset where parsing stopped, when the parser gave one.
-    std::optional<std::size_t> offset() const;
-    // The line of that offset, from 1; absent without an offset.
-    std::optional<std::size_t> line() const;
+  // The byte offset where parsing stopped, when the parser gave one.
+  std::optional<std::size_t> offset() const;
+  // The line of that offset, from 1; absent without an offset.
+  std::optional<std::size_t> line() const;
 
-    const std::optional<ParseFailure>& failure() const { return failure_; }
-    std::string_view input() const { return input_; }
+  const std::optional<ParseFailure>& failure() const { return failure_; }
+  std::string_view input() const { return input_; }
 
-private:
-    std::optional<ParseFailure> failure_;
-    std::string_view input_;
+ private:
+  std::optional<ParseFailure> failure_;
+  std::string_view input_;
 };
 
 class CssMinifier {
-public:
-    // The default transformer list: shorten_colour, shorten_numbers,
-    // lowercase_name.
-    CssMinifier();
-    explicit CssMinifier(std::vector<Transformer> transformers);
+ public:
+  // The default transformer list: shorten_colour, shorten_numbers,
+  // lowercase_name.
+  CssMinifier();
+  explicit CssMinifier(std::vector<Transformer> transformers);
 
-    // Parses the whole text, runs the transformer pass and then the
-    // font-keyword pass over every declaration block, and prints the sheet
-    // minified. A text the parser does not accept in full gives an MError
-    // and no output. The input is only read; the object keeps no state
-    // between calls.
-    std::expected<std::string, MError> minify_css(std::string_view input) const;
+  // Parses the whole text, runs the transformer pass and then the
+  // font-keyword pass over every declaration block, and prints the sheet
+  // minified. A text the parser does not accept in full gives an MError
+  // and no output. The input is only read; the object keeps no state
+  // between calls.
+  std::expected<std::string, MError> minify_css(std::string_view input) const;
 
-    // minify_css for a caller with no further use for the text. Once the
-    // text is parsed the model holds its own copy of every piece, so the
-    // input's memory is released (the string left empty) before the passes
-    // and the writer run, and a large sheet is not held three times over
-    // (input, model, output). On failure the input is left as it was, since
-    // the MError refers to it.
-    std::expected<std::string, MError> minify_css_releasing_input(std::string& input) const;
+  // minify_css for a caller with no further use for the text: on success
+  // the input's memory is released (the string left empty) as soon as
+  // the model that points into it is gone, before the output is handed
+  // back. On failure the input is left as it was, since the MError
+  // refers to it.
+  std::expected<std::string, MError> minify_css_releasing_input(std::string& input) const;
 
-    const std::vector<Transformer>& transformers() const { return transformers_; }
+  const std::vector<Transformer>& transformers() const { return transformers_; }
 
-private:
-    std::vector<Transformer> transformers_;
+ private:
+  std::vector<Transformer> transformers_;
 };
 
 // Formats text as a double-quoted literal with the escapes of

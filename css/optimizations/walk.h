@@ -16,6 +16,7 @@ namespace css {
 // Selectors, queries, conditions, names, frame selectors and statements are
 // left as they are, and so are the kinds and order of the items. The pass
 // may change a map in place or replace it.
-void walk_declaration_maps(std::vector<Item>& items, const std::function<void(DeclarationMap&)>& pass);
+void walk_declaration_maps(std::vector<Item>& items,
+                           const std::function<void(DeclarationMap&)>& pass);
 
 }  // namespace css
