@@ -450,7 +450,16 @@ bool write_file(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 int make_sample(std::string_view dir_text) {
-  const std::filesystem::path dir = std::filesystem::absolute(to_fs(dir_text)).lexically_normal();
+  // The throwing overload would end the program on a current folder that
+  // has gone; this one reports it.
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(to_fs(dir_text), error);
+  if (error) {
+    say(Stream::error,
+        "make_sample_project: " + std::string(dir_text) + ": " + error.message() + "\n");
+    return 1;
+  }
+  const std::filesystem::path dir = absolute.lexically_normal();
   switch (check_target(dir)) {
     case Outcome::ok:
       break;
@@ -510,7 +519,10 @@ int make_sample(std::string_view dir_text) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// std::filesystem's inline code has throw paths (path conversions); the
+// tool hands it UTF-8 it has checked and calls the error_code overloads, so
+// what is left is running out of memory, which ends it either way.
+int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
   brelix::platform::initialise_process(argc, argv);
   const auto args = brelix::platform::arguments();
   int status = 2;
