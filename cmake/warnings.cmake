@@ -1,5 +1,8 @@
 # Compiler settings shared by every target of the project.
 add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align -Wimplicit-fallthrough)
+# Narrowing and sign changes are where byte counts, code points and sizes
+# silently go wrong; every one in the code is an explicit cast.
+add_compile_options(-Wconversion -Wsign-conversion)
 if(BRELIX_WERROR)
   add_compile_options(-Werror)
 endif()

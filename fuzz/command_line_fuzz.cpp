@@ -110,7 +110,8 @@ void check_report(const Report& report, const Args& args) {
     if (!report.text.starts_with("error: ") || !report.text.ends_with(more_information)) {
       fail("a usage error lacks its frame", args);
     }
-  } else if (report.text != report_for(args, "--help").text && report.text != report_for(args, "-V").text) {
+  } else if (report.text != report_for(args, "--help").text &&
+             report.text != report_for(args, "-V").text) {
     fail("a status-0 report is neither the help nor the version", args);
   }
 }
@@ -137,7 +138,8 @@ void check_record(const Arguments& record, const Args& args) {
   written.emplace_back("--");
   written.push_back(record.extra);
   const auto again = parse(written);
-  if (!again || !same_record(*again, record)) fail("the record written out does not parse back to itself", args);
+  if (!again || !same_record(*again, record))
+    fail("the record written out does not parse back to itself", args);
 
   if (options_ended) return;
   Args longer = args;
@@ -151,13 +153,15 @@ void check_record(const Arguments& record, const Args& args) {
     Arguments expected = record;
     expected.extra = "-o";
     const auto positional = parse(longer);
-    if (!positional || !same_record(*positional, expected)) fail("-o after -- is not the positional value", args);
+    if (!positional || !same_record(*positional, expected))
+      fail("-o after -- is not the positional value", args);
     longer.pop_back();
   }
   for (const char* extra : {"--help", "-V"}) {
     longer.back() = extra;
     const auto asked = parse(longer);
-    if (asked || asked.error().status != brelix::help_status || asked.error().text != report_for(longer, extra).text) {
+    if (asked || asked.error().status != brelix::help_status ||
+        asked.error().text != report_for(longer, extra).text) {
       fail("help or version after a valid list is not shown", args);
     }
   }
@@ -173,7 +177,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t start = 0;
     while (true) {
       const std::size_t end = input.find('\0', start);
-      const std::string_view arg = input.substr(start, end == std::string_view::npos ? end : end - start);
+      const std::string_view arg =
+          input.substr(start, end == std::string_view::npos ? end : end - start);
       if (unicode::is_valid_utf8(arg)) {
         args.emplace_back(std::string(arg));
         has_escape = has_escape || arg.find('\x1b') != std::string_view::npos;
@@ -193,7 +198,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const auto styled = parse(args, coloured);
-  if (styled.has_value() != outcome.has_value()) fail("emphasis changes whether a record comes out", args);
+  if (styled.has_value() != outcome.has_value())
+    fail("emphasis changes whether a record comes out", args);
   if (outcome) {
     if (!same_record(*styled, *outcome)) fail("emphasis changes the record", args);
   } else {

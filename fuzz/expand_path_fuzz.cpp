@@ -102,8 +102,8 @@ void check_failure(const LookupError& error, std::string_view input) {
     fail("the failure names a variable that is set", input);
   }
   const auto bad = not_unicode.find(error.var_name);
-  const LookupError::Cause expected = bad == not_unicode.end() ? LookupError::Cause::NotPresent
-                                                               : LookupError::Cause::NotUnicode;
+  const LookupError::Cause expected =
+      bad == not_unicode.end() ? LookupError::Cause::NotPresent : LookupError::Cause::NotUnicode;
   if (error.cause != expected) {
     fail("the failure's cause does not match the variable's state", input);
   }
@@ -136,13 +136,15 @@ Outcome expand(std::string_view input, const PathEnvironment& environment) {
   for (char c : input) dollars += c == '$';
   if (calls.lookups.size() > dollars) fail("more lookups than $ signs", input);
   if (calls.home_queries > 1) fail("the home asked for more than once", input);
-  if (calls.home_queries == 1 && !input.starts_with('~')) fail("the home asked for without a leading ~", input);
+  if (calls.home_queries == 1 && !input.starts_with('~'))
+    fail("the home asked for without a leading ~", input);
   if (!result) {
     check_failure(result.error(), input);
     return Outcome{std::nullopt, false, result.error()};
   }
   const ExpandedPath& path = *result;
-  if (!path.copied() && (path.view().data() != input.data() || path.view().size() != input.size())) {
+  if (!path.copied() &&
+      (path.view().data() != input.data() || path.view().size() != input.size())) {
     fail("an expansion that is no copy is not the input itself", input);
   }
   return Outcome{path.to_string(), path.copied(), std::nullopt};
@@ -176,7 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (expanded.text.has_value() != without.text.has_value()) {
     fail("the home folder decides whether the expansion fails", input);
   }
-  if (!expanded.text && !same(expanded, without)) fail("the home folder changes the failure", input);
+  if (!expanded.text && !same(expanded, without))
+    fail("the home folder changes the failure", input);
   if (expanded.text && *expanded.text != *without.text) {
     if (!input.starts_with('~') || !tilde_stands_for_home(*without.text) ||
         *expanded.text != std::string(home) + without.text->substr(1)) {
@@ -187,10 +190,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (input.find('$') == std::string_view::npos) {
     if (!expanded.text) fail("a text with no $ failed", input);
     if (without.copied) fail("a text with nothing to replace was copied", input);
-    if (tilde_stands_for_home(input) && *expanded.text != std::string(home) + std::string(input.substr(1))) {
+    if (tilde_stands_for_home(input) &&
+        *expanded.text != std::string(home) + std::string(input.substr(1))) {
       fail("a leading ~ did not become the home", input);
     }
-    if (!tilde_stands_for_home(input) && expanded.copied) fail("a text with nothing to replace was copied", input);
+    if (!tilde_stands_for_home(input) && expanded.copied)
+      fail("a text with nothing to replace was copied", input);
   }
 
   // Text in front hides a leading ~ and changes nothing else.

@@ -8,7 +8,7 @@
 namespace brelix::texts {
 
 inline constexpr std::string_view command_name = "brelix";
-inline constexpr std::string_view version = "0.1.0";
+inline constexpr std::string_view version = BRELIX_VERSION;  // from CMake's project version
 inline constexpr std::string_view about = "Utility minify ombril / veltrano files";
 
 // Help texts of the arguments, in declaration order.

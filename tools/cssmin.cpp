@@ -31,52 +31,53 @@ constexpr std::string_view stdin_error_text = "cssmin: cannot read standard inpu
 constexpr std::string_view stdout_error_text = "cssmin: cannot write standard output\n";
 
 [[noreturn]] void finish(int status) {
-    (void)brelix::platform::flush(Stream::output);
-    (void)brelix::platform::flush(Stream::error);
-    brelix::platform::exit_process(status);
+  (void)brelix::platform::flush(Stream::output);
+  (void)brelix::platform::flush(Stream::error);
+  brelix::platform::exit_process(status);
 }
 
 [[noreturn]] void fail_with(std::string_view message, int status) {
-    (void)brelix::platform::write(Stream::error, message);
-    finish(status);
+  (void)brelix::platform::write(Stream::error, message);
+  finish(status);
 }
 
 // The C stream is the only portable way to standard input here; it is read
 // in large blocks, so big inputs cost no more than a file.
 std::optional<std::string> read_standard_input() {
-    std::string bytes;
-    std::vector<char> block(1 << 16);
-    while (true) {
-        const std::size_t got = std::fread(block.data(), 1, block.size(), stdin);
-        bytes.append(block.data(), got);
-        if (got < block.size()) break;
-    }
-    if (std::ferror(stdin) != 0) return std::nullopt;
-    return bytes;
+  std::string bytes;
+  std::vector<char> block(1 << 16);
+  while (true) {
+    const std::size_t got = std::fread(block.data(), 1, block.size(), stdin);
+    bytes.append(block.data(), got);
+    if (got < block.size()) break;
+  }
+  if (std::ferror(stdin) != 0) return std::nullopt;
+  return bytes;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    brelix::platform::initialise_process(argc, argv);
-    const std::vector<std::optional<std::string>> arguments = brelix::platform::arguments();
-    if (arguments.size() != 2 || !arguments[1]) fail_with(usage_text, error_status);
-    const std::string& path = *arguments[1];
+  brelix::platform::initialise_process(argc, argv);
+  const std::vector<std::optional<std::string>> arguments = brelix::platform::arguments();
+  if (arguments.size() != 2 || !arguments[1]) fail_with(usage_text, error_status);
+  const std::string& path = *arguments[1];
 
-    std::string bytes;
-    if (path == "-") {
-        std::optional<std::string> input = read_standard_input();
-        if (!input) fail_with(stdin_error_text, error_status);
-        bytes = std::move(*input);
-    } else {
-        brelix::Result<std::string> input = brelix::platform::read_whole(path);
-        if (!input) fail_with("cssmin: " + path + ": " + input.error().message + "\n", error_status);
-        bytes = std::move(*input);
-    }
+  std::string bytes;
+  if (path == "-") {
+    std::optional<std::string> input = read_standard_input();
+    if (!input) fail_with(stdin_error_text, error_status);
+    bytes = std::move(*input);
+  } else {
+    brelix::Result<std::string> input = brelix::platform::read_whole(path);
+    if (!input) fail_with("cssmin: " + path + ": " + input.error().message + "\n", error_status);
+    bytes = std::move(*input);
+  }
 
-    std::string text = unicode::decode_lossy(std::move(bytes));
-    const auto minified = css::CssMinifier().minify_css_releasing_input(text);
-    if (!minified) fail_with(minified.error().message() + "\n", rejected_status);
-    if (!brelix::platform::write(Stream::output, *minified)) fail_with(stdout_error_text, error_status);
-    finish(success_status);
+  std::string text = unicode::decode_lossy(std::move(bytes));
+  const auto minified = css::CssMinifier().minify_css_releasing_input(text);
+  if (!minified) fail_with(minified.error().message() + "\n", rejected_status);
+  if (!brelix::platform::write(Stream::output, *minified))
+    fail_with(stdout_error_text, error_status);
+  finish(success_status);
 }

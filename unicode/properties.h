@@ -11,6 +11,8 @@ bool is_alphabetic(char32_t c);
 // General category Nd, Nl or No.
 bool is_numeric(char32_t c);
 // Alphabetic or numeric, the characters a name may be made of.
-inline bool is_alphanumeric(char32_t c) { return is_alphabetic(c) || is_numeric(c); }
+inline bool is_alphanumeric(char32_t c) {
+  return is_alphabetic(c) || is_numeric(c);
+}
 
 }  // namespace unicode

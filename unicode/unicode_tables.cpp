@@ -2,6 +2,9 @@
 // Database 15.0.0 (UnicodeData.txt, PropList.txt, DerivedCoreProperties.txt,
 // SpecialCasing.txt). Do not edit by hand: change the generator and run it.
 
+// The generator lays the tables out; clang-format would only reflow them.
+// clang-format off
+
 #include "unicode/unicode_tables.h"
 
 namespace unicode::tables {

@@ -11,8 +11,8 @@ namespace unicode::tables {
 // A closed range of code points. Tables of ranges are sorted, and their
 // ranges neither overlap nor touch.
 struct Range {
-    char32_t first;
-    char32_t last;
+  char32_t first;
+  char32_t last;
 };
 
 // Simple lower-case mappings, run-length coded: every code point
@@ -21,18 +21,18 @@ struct Range {
 // runs are sorted and do not overlap; code points inside a run's span but
 // off its stride are not mapped by it.
 struct LowerRun {
-    char32_t first;
-    char32_t last;
-    std::int32_t delta;
-    std::uint32_t stride;
+  char32_t first;
+  char32_t last;
+  std::int32_t delta;
+  std::uint32_t stride;
 };
 
 // A lower-case mapping to more than one code point, or one that differs
 // from the simple mapping, taken from the unconditional entries of
 // SpecialCasing.txt. Unused slots of to are zero. Sorted by from.
 struct SpecialLower {
-    char32_t from;
-    char32_t to[3];
+  char32_t from;
+  char32_t to[3];
 };
 
 extern const std::span<const Range> white_space;

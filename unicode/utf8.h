@@ -27,14 +27,14 @@ void append_utf8_non_ascii(std::string& out, char32_t c);
 // compare pos to tell them apart if it matters.
 // Requires: pos < text.size().
 inline char32_t decode_next(std::string_view text, std::size_t& pos) {
-    // Inline so that callers walking mostly-ASCII text pay one compare per
-    // character and no call.
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte < 0x80) {
-        ++pos;
-        return byte;
-    }
-    return detail::decode_next_non_ascii(text, pos);
+  // Inline so that callers walking mostly-ASCII text pay one compare per
+  // character and no call.
+  const auto byte = static_cast<unsigned char>(text[pos]);
+  if (byte < 0x80) {
+    ++pos;
+    return byte;
+  }
+  return detail::decode_next_non_ascii(text, pos);
 }
 
 // The number of ASCII bytes (below 0x80) starting at text[pos], so that a
@@ -50,11 +50,11 @@ std::string decode_lossy(std::string&& text);
 
 // Appends the UTF-8 form of c. Requires: c is a Unicode scalar value.
 inline void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-        return;
-    }
-    detail::append_utf8_non_ascii(out, c);
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+    return;
+  }
+  detail::append_utf8_non_ascii(out, c);
 }
 
 }  // namespace unicode
