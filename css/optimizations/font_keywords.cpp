@@ -68,7 +68,7 @@ bool reads_same_unquoted(std::string_view name) {
   while (true) {
     const std::size_t space = name.find(' ', start);
     const std::string_view word =
-        name.substr(start, space == std::string_view::npos ? name.npos : space - start);
+        name.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start);
     if (!is_identifier(word)) return false;
     for (std::string_view reserved : reserved_family_words) {
       if (equals_ascii_lower(word, reserved)) return false;
@@ -255,7 +255,7 @@ std::string rewrite_shorthand_body(std::string_view body) {
     family_index += 1;
   } else if (size.find('/') == std::string_view::npos && family_index < tokens.size() &&
              text_of(family_index).starts_with('/')) {
-    family_index += text_of(family_index) == "/" ? 2 : 1;
+    family_index += text_of(family_index) == "/" ? std::size_t{2} : std::size_t{1};
   }
   if (family_index < tokens.size()) {
     out += body.substr(copied, tokens[family_index].start - copied);
@@ -275,14 +275,14 @@ std::string rewrite_font_weight(std::string value) {
   return value;
 }
 
-std::string rewrite_font_shorthand(std::string value) {
+std::string rewrite_font_shorthand(std::string_view value) {
   const Priority priority = split_priority(value);
   std::string out = rewrite_shorthand_body(priority.body);
   out += priority.suffix;
   return out;
 }
 
-std::string rewrite_font_family(std::string value) {
+std::string rewrite_font_family(std::string_view value) {
   const Priority priority = split_priority(value);
   std::string out;
   out.reserve(value.size());
@@ -295,11 +295,11 @@ void rewrite_font_keywords(DeclarationMap& declarations, Arena& arena) {
   for (Declaration& declaration : declarations) {
     std::string rewritten;
     if (declaration.name == "font") {
-      rewritten = rewrite_font_shorthand(std::string(declaration.value));
+      rewritten = rewrite_font_shorthand(declaration.value);
     } else if (declaration.name == "font-weight") {
       rewritten = rewrite_font_weight(std::string(declaration.value));
     } else if (declaration.name == "font-family") {
-      rewritten = rewrite_font_family(std::string(declaration.value));
+      rewritten = rewrite_font_family(declaration.value);
     } else {
       continue;
     }

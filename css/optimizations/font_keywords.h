@@ -21,7 +21,7 @@ std::string rewrite_font_weight(std::string value);
 // no other weight is given. The line height is left alone and the family
 // list is rewritten as by rewrite_font_family. A value with no recognisable
 // size (a system font, a CSS-wide keyword, var()) is returned unchanged.
-std::string rewrite_font_shorthand(std::string value);
+std::string rewrite_font_shorthand(std::string_view value);
 
 // Drops the double quotes around a family name when the name reads the same
 // unquoted: one or more CSS identifiers separated by single spaces, none of
@@ -29,7 +29,7 @@ std::string rewrite_font_shorthand(std::string value);
 // "Open Sans" loses its quotes while "Font Awesome 5 Free", "serif" and
 // "1942 Report" keep theirs. Single-quoted names and everything else are
 // kept as written.
-std::string rewrite_font_family(std::string value);
+std::string rewrite_font_family(std::string_view value);
 
 // The pass: runs the three rewrites on the values of the declarations named
 // exactly "font", "font-weight" and "font-family", in place; a changed
