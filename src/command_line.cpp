@@ -444,19 +444,9 @@ std::expected<Arguments, Report> parse_arguments(std::span<const std::optional<s
   return Parser(args, output_styler, error_styler).parse();
 }
 
-Arguments Arguments::parse() {
+std::expected<Arguments, Report> Arguments::parse() {
   const std::vector<std::optional<std::string>> args = platform::arguments();
-  std::expected<Arguments, Report> outcome =
-      parse_arguments(args, Styler::for_stream(Stream::output), Styler::for_stream(Stream::error));
-  if (outcome) {
-    return std::move(*outcome);
-  }
-  // Nothing better can be done about a report that cannot be written than
-  // to end with its status anyway.
-  (void)platform::write(outcome.error().stream, outcome.error().text);
-  (void)platform::flush(Stream::output);
-  (void)platform::flush(Stream::error);
-  platform::exit_process(outcome.error().status);
+  return parse_arguments(args, Styler::for_stream(Stream::output), Styler::for_stream(Stream::error));
 }
 
 }  // namespace brelix

@@ -3,7 +3,7 @@
 // everything the program prints about its own usage (help, version, usage
 // errors). Parsing is a pure function over a given argument list so that
 // tests and the fuzz target can drive it; Arguments::parse() is the thin
-// wrapper that reads the process's list and ends the process when asked.
+// wrapper that reads the process's list.
 
 #include <expected>
 #include <optional>
@@ -15,6 +15,14 @@
 
 namespace brelix {
 
+// What ends the process instead of a run: the text to print, the stream it
+// goes to and the exit status. The process entry prints it.
+struct Report {
+  platform::Stream stream = platform::Stream::error;
+  std::string text;
+  int status = 0;
+};
+
 struct Arguments {
   std::string boot;   // the boot option's value, else empty
   std::string list;   // the list option's value, else empty
@@ -22,19 +30,9 @@ struct Arguments {
   bool ombril = false;
   bool veltrano = false;
 
-  // Parses the process's argument list. Does not return when help or
-  // version was asked for or the command line is wrong: the text is written
-  // (a failed write is ignored), both streams are flushed and the process
-  // ends with 0 (help, version) or 2 (usage error).
-  static Arguments parse();
-};
-
-// What ends the process instead of a run: the text to print, the stream it
-// goes to and the exit status.
-struct Report {
-  platform::Stream stream = platform::Stream::error;
-  std::string text;
-  int status = 0;
+  // Parses the process's argument list, styled for the process's own
+  // streams, as parse_arguments does.
+  static std::expected<Arguments, Report> parse();
 };
 
 inline constexpr int help_status = 0;

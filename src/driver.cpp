@@ -23,7 +23,9 @@ constexpr BundleStep veltrano_steps[] = {
 
 Result<> build(const BundleStep& step, const Arguments& arguments) {
   const catalogue::BundleEntry& entry = *step.entry;
-  Bundle bundle = Bundle::create(entry.name, entry.out, entry.out_debug);
+  Result<Bundle> created = Bundle::create(entry.name, entry.out, entry.out_debug);
+  if (!created) return std::unexpected(std::move(created.error()));
+  Bundle& bundle = *created;
   bundle.files = choose_list(arguments, step.files_option, entry.files);
   bundle.extra = choose_list(arguments, step.extra_option, entry.extra);
   bundle.append_extra = entry.append_extra;

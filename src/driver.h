@@ -40,7 +40,7 @@ std::vector<std::string_view> choose_list(const Arguments& arguments, std::strin
 
 // Builds the chosen package. Returns the first failure of a build, or the
 // failure no_package_message when no package was chosen (then nothing is
-// built). An output path that cannot be expanded is a fault, raised only
+// built). An output path that cannot be expanded is a fault, returned only
 // after the earlier bundles of the package have been written.
 // Requires: arguments outlives the call (the bundles keep views of it).
 Result<> run(const Arguments& arguments);

@@ -7,7 +7,6 @@
 #include "css/optimizations/minifier.h"
 #include "src/api/build_steps.h"
 #include "src/api/run_directory.h"
-#include "src/fault.h"
 #include "src/platform/platform.h"
 #include "unicode/utf8.h"
 
@@ -65,7 +64,7 @@ std::string rejection_hint(const Bundle& bundle, const JoinedSources& joined, st
 }  // namespace
 
 Result<> build_css(const Bundle& bundle) {
-  print_progress(bundle.name, progress_start);
+  if (Result<> printed = print_progress(bundle.name, progress_start); !printed) return printed;
 
   const Result<std::string> debug_path = run_file(debug_file_name);
   if (!debug_path) return std::unexpected(debug_path.error());
@@ -75,7 +74,7 @@ Result<> build_css(const Bundle& bundle) {
   Result<platform::File> debug = open_cleared_for_append(*debug_path);
   if (!debug) return std::unexpected(std::move(debug.error()));
 
-  print_progress(bundle.name, progress_concatenating);
+  if (Result<> printed = print_progress(bundle.name, progress_concatenating); !printed) return printed;
   // The debug style sheet is the sources exactly as they are, nothing
   // between them.
   for (const std::string_view file : bundle.files) {
@@ -83,7 +82,7 @@ Result<> build_css(const Bundle& bundle) {
     if (!source) return std::unexpected(source.error());
     if (Result<> written = debug->write_all(*source); !written) return written;
   }
-  print_progress(bundle.name, progress_concatenating_done);
+  if (Result<> printed = print_progress(bundle.name, progress_concatenating_done); !printed) return printed;
 
   // The release file is opened only now, once the debug style sheet is
   // complete, and deleted first so that it never starts with what an
@@ -91,7 +90,7 @@ Result<> build_css(const Bundle& bundle) {
   Result<platform::File> release = open_cleared_for_append(*release_path);
   if (!release) return std::unexpected(std::move(release.error()));
 
-  print_progress(bundle.name, progress_processing);
+  if (Result<> printed = print_progress(bundle.name, progress_processing); !printed) return printed;
   // Each source is read a second time, for the minifier, which sees text:
   // invalid UTF-8 becomes U+FFFD there while the debug file keeps the bytes.
   JoinedSources joined;
@@ -112,21 +111,21 @@ Result<> build_css(const Bundle& bundle) {
     if (!minified) {
       const css::MError& error = minified.error();
       const std::string display = error.message();
-      fault(std::string(rejection_prefix) + error.debug(),
-            rejection_hint(bundle, joined, error.offset().value_or(joined.text.size()), display));
+      return fault(std::string(rejection_prefix) + error.debug(),
+                   rejection_hint(bundle, joined, error.offset().value_or(joined.text.size()), display));
     }
     if (Result<> written = release->write_all(*minified); !written) return written;
   }
 
   if (bundle.append_extra) {
-    print_progress(bundle.name, progress_appending);
+    if (Result<> printed = print_progress(bundle.name, progress_appending); !printed) return printed;
     for (const std::string_view file : bundle.extra) {
       const Result<std::string> source = read_source(file);
       if (!source) return std::unexpected(source.error());
       if (Result<> written = debug->write_all(*source); !written) return written;
       if (Result<> written = release->write_all(*source); !written) return written;
     }
-    print_progress(bundle.name, progress_appending_done);
+    if (Result<> printed = print_progress(bundle.name, progress_appending_done); !printed) return printed;
   }
 
   if (Result<> finished = finish_working_file(*release, *release_path); !finished) return finished;
@@ -135,7 +134,7 @@ Result<> build_css(const Bundle& bundle) {
 
   if (Result<> moved = move_outputs(*debug_path, *release_path, bundle); !moved) return moved;
 
-  print_done(bundle.name);
+  if (Result<> printed = print_done(bundle.name); !printed) return printed;
   return {};
 }
 

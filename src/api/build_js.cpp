@@ -89,7 +89,7 @@ Result<> write_to_both(platform::File& debug, platform::File& release, std::stri
 }  // namespace
 
 Result<> build_js(const Bundle& bundle) {
-  print_progress(bundle.name, progress_start);
+  if (Result<> printed = print_progress(bundle.name, progress_start); !printed) return printed;
 
   const Result<std::string> debug_path = run_file(debug_file_name);
   if (!debug_path) return std::unexpected(debug_path.error());
@@ -105,7 +105,7 @@ Result<> build_js(const Bundle& bundle) {
   if (!release) return std::unexpected(std::move(release.error()));
   platform::Child child;
 
-  print_progress(bundle.name, progress_concatenating);
+  if (Result<> printed = print_progress(bundle.name, progress_concatenating); !printed) return printed;
   bool release_blank = !bundle.importer;
   for (const std::string_view file : bundle.files) {
     const Result<std::string> source = read_source(file);
@@ -117,8 +117,8 @@ Result<> build_js(const Bundle& bundle) {
     if (Result<> written = debug->write_all(importer_snippet_debug); !written) return written;
     if (Result<> written = release->write_all(importer_snippet_release); !written) return written;
   }
-  print_progress(bundle.name, progress_concatenating_done);
-  print_progress(bundle.name, progress_processing);
+  if (Result<> printed = print_progress(bundle.name, progress_concatenating_done); !printed) return printed;
+  if (Result<> printed = print_progress(bundle.name, progress_processing); !printed) return printed;
   // Complete on its storage before the minifier reads it.
   if (Result<> finished = finish_working_file(*release, *release_path); !finished) return finished;
 
@@ -145,13 +145,13 @@ Result<> build_js(const Bundle& bundle) {
   Result<platform::File> appended = platform::open_for_append(*release_path);
   if (!appended) return std::unexpected(std::move(appended.error()));
   if (bundle.append_extra) {
-    print_progress(bundle.name, progress_appending);
+    if (Result<> printed = print_progress(bundle.name, progress_appending); !printed) return printed;
     for (const std::string_view file : bundle.extra) {
       const Result<std::string> source = read_source(file);
       if (!source) return std::unexpected(source.error());
       if (Result<> written = write_to_both(*debug, *appended, *source); !written) return written;
     }
-    print_progress(bundle.name, progress_appending_done);
+    if (Result<> printed = print_progress(bundle.name, progress_appending_done); !printed) return printed;
   }
   if (Result<> finished = finish_working_file(*appended, *release_path); !finished) return finished;
   if (Result<> finished = finish_working_file(*debug, *debug_path); !finished) return finished;
@@ -159,7 +159,7 @@ Result<> build_js(const Bundle& bundle) {
 
   if (Result<> moved = move_outputs(*debug_path, *release_path, bundle); !moved) return moved;
 
-  print_done(bundle.name);
+  if (Result<> printed = print_done(bundle.name); !printed) return printed;
 
   child = platform::Child();
   return {};

@@ -1,12 +1,9 @@
 #include "src/api/build_steps.h"
 
 #include "src/api/expand_path.h"
-#include "src/fault.h"
 
 namespace brelix {
 namespace {
-
-constexpr std::string_view progress_write_failed = "could not write a progress line to standard output";
 
 // The copy's temporary file starts with a dot so that listings and globs
 // of the destination's directory pass over it while it exists.
@@ -15,10 +12,11 @@ constexpr std::string_view copy_prefix = ".brelix-move-";
 // a run that was killed outright.
 constexpr std::int64_t stale_copy_seconds = 60 * 60;
 
-void write_line(std::string_view line) {
+Result<> write_line(std::string_view line) {
   if (!platform::write(platform::Stream::output, line)) {
-    fault(progress_write_failed);
+    return fault(std::string(progress_write_failed));
   }
+  return {};
 }
 
 Result<> copy_then_rename(std::string_view from, std::string_view to, const RenameFunction& rename) {
@@ -60,18 +58,18 @@ Result<> copy_then_rename(std::string_view from, std::string_view to, const Rena
 
 }  // namespace
 
-void print_progress(std::string_view name, std::string_view suffix) {
+Result<> print_progress(std::string_view name, std::string_view suffix) {
   std::string line;
   line.reserve(name.size() + suffix.size() + 1);
   line.append(name);
   line.append(suffix);
   line.push_back('\n');
-  write_line(line);
+  return write_line(line);
 }
 
-void print_done(std::string_view name) {
-  print_progress(name, progress_done);
-  write_line("\n");
+Result<> print_done(std::string_view name) {
+  if (Result<> printed = print_progress(name, progress_done); !printed) return printed;
+  return write_line("\n");
 }
 
 Result<std::string> read_source(std::string_view written_path) {

@@ -22,12 +22,14 @@ inline constexpr std::string_view progress_appending = ": Appeding extra";
 inline constexpr std::string_view progress_appending_done = ": Appeding done";
 inline constexpr std::string_view progress_done = ": done";
 
+inline constexpr std::string_view progress_write_failed = "could not write a progress line to standard output";
+
 // Prints the bundle's name, the suffix and a line feed to standard output
-// in one write. A write that fails is a fault.
-void print_progress(std::string_view name, std::string_view suffix);
+// in one write. A write that fails is the fault progress_write_failed.
+Result<> print_progress(std::string_view name, std::string_view suffix);
 
 // Prints ": done" and then an empty line, each in one write.
-void print_done(std::string_view name);
+Result<> print_done(std::string_view name);
 
 // Expands a written source path and reads the file whole. A failed
 // expansion comes back as its own failure, unchanged; an OS failure as the

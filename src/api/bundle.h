@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "src/failure.h"
+
 namespace brelix {
 
 struct Bundle {
@@ -21,11 +23,11 @@ struct Bundle {
   bool append_extra = false;
   bool importer = false;
 
-  // Expands out, then out_debug. If either cannot be expanded the run stops
-  // with the fault "Could not expand path for file: " and the path as
-  // written (a line before it names the bundle). The lists come back empty
-  // and both switches false. Requires: name outlives the bundle.
-  static Bundle create(std::string_view name, std::string_view out, std::string_view out_debug);
+  // Expands out, then out_debug. If either cannot be expanded the result is
+  // the fault "Could not expand path for file: " and the path as written
+  // (its hint names the bundle). The lists come back empty and both
+  // switches false. Requires: name outlives the bundle.
+  static Result<Bundle> create(std::string_view name, std::string_view out, std::string_view out_debug);
 };
 
 }  // namespace brelix

@@ -279,8 +279,7 @@ Result<> minify_through_cache(std::string_view name, const std::string& release_
       if (Result<> written = release->write_all(*text); !written) return written;
       if (Result<> finished = finish_working_file(*release, release_path); !finished) return finished;
       (void)platform::touch_file(entry_path);
-      print_progress(name, progress_from_cache);
-      return {};
+      return print_progress(name, progress_from_cache);
     }
   }
 

@@ -3,7 +3,6 @@
 #include <array>
 #include <optional>
 
-#include "src/fault.h"
 #include "src/platform/platform.h"
 
 namespace brelix {
@@ -55,7 +54,7 @@ Result<std::string> run_file(std::string_view name) {
   if (!directory) {
     const std::optional<std::string> temporary = platform::temporary_directory();
     if (!temporary) {
-      fault(undeterminable_message);
+      return fault(std::string(undeterminable_message));
     }
     Result<std::string> parent = safe_temporary_directory(*temporary);
     if (!parent) {

@@ -20,8 +20,8 @@ inline constexpr std::string_view run_directory_prefix = "brelix-";
 
 // The path of the file `name` inside the run's directory, which is created
 // on the first call of the run and reused by every later build. A temporary
-// directory the platform cannot determine is a fault; one that exists but
-// refuses the new directory is an OS failure.
+// directory the platform cannot determine is a fault (returned as one); one
+// that exists but refuses the new directory is an OS failure.
 //
 // A temporary directory that other users can write and that lacks the
 // sticky bit would let them swap the run's folder for their own while the

@@ -14,6 +14,7 @@
 #include "src/api/build_css.h"
 #include "src/api/build_js.h"
 #include "src/api/run_directory.h"
+#include "src/fault.h"
 #include "src/platform/platform.h"
 
 int main(int argc, char** argv) {
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
     }
   }
   const Result<> outcome = args[4].find('c') != std::string::npos ? build_css(bundle) : build_js(bundle);
+  if (!outcome && outcome.error().is_fault) {
+    (void)platform::write(platform::Stream::error, format_fault(outcome.error()));
+    platform::exit_process(fault_exit_status);
+  }
   remove_run_directory();
   if (!outcome) {
     (void)platform::write(platform::Stream::error, format_failure_report(outcome.error()));
