@@ -21,7 +21,7 @@ constexpr BundleStep veltrano_steps[] = {
     {&catalogue::veltrano_css, nullptr, nullptr},
 };
 
-Result<> build(const BundleStep& step, const Arguments& arguments) {
+Result<> build(const BundleStep& step, const Arguments& arguments, const BuildContext& context) {
   const catalogue::BundleEntry& entry = *step.entry;
   Result<Bundle> created = Bundle::create(entry.name, entry.out, entry.out_debug);
   if (!created) return std::unexpected(std::move(created.error()));
@@ -30,7 +30,7 @@ Result<> build(const BundleStep& step, const Arguments& arguments) {
   bundle.extra = choose_list(arguments, step.extra_option, entry.extra);
   bundle.append_extra = entry.append_extra;
   bundle.importer = entry.importer;
-  return entry.build == catalogue::Build::css ? build_css(bundle) : build_js(bundle);
+  return entry.build == catalogue::Build::css ? build_css(bundle, context) : build_js(bundle, context);
 }
 
 }  // namespace
@@ -75,7 +75,7 @@ std::vector<std::string_view> choose_list(const Arguments& arguments, std::strin
   return {catalogue_list.begin(), catalogue_list.end()};
 }
 
-Result<> run(const Arguments& arguments) {
+Result<> run(const Arguments& arguments, const BuildContext& context) {
   const std::span<const BundleStep> steps = package_steps(arguments);
   if (steps.empty()) {
     return fail(std::string(no_package_message));
@@ -84,7 +84,7 @@ Result<> run(const Arguments& arguments) {
   // output that cannot be expanded stops the run with the earlier bundles
   // already in place.
   for (const BundleStep& step : steps) {
-    if (Result<> built = build(step, arguments); !built) {
+    if (Result<> built = build(step, arguments, context); !built) {
       return built;
     }
   }

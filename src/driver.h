@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "src/api/build_steps.h"
 #include "src/catalogue.h"
 #include "src/command_line.h"
 #include "src/failure.h"
@@ -42,7 +43,9 @@ std::vector<std::string_view> choose_list(const Arguments& arguments, std::strin
 // failure no_package_message when no package was chosen (then nothing is
 // built). An output path that cannot be expanded is a fault, returned only
 // after the earlier bundles of the package have been written.
+// The builds work through the context's system and assemble their outputs
+// in its run directory, which the caller removes or, after a fault, keeps.
 // Requires: arguments outlives the call (the bundles keep views of it).
-Result<> run(const Arguments& arguments);
+Result<> run(const Arguments& arguments, const BuildContext& context);
 
 }  // namespace brelix

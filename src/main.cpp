@@ -8,6 +8,7 @@
 #include "src/driver.h"
 #include "src/failure.h"
 #include "src/fault.h"
+#include "src/platform/env.h"
 #include "src/platform/platform.h"
 
 namespace {
@@ -33,9 +34,12 @@ int main(int argc, char** argv) {
     (void)platform::write(arguments.error().stream, arguments.error().text);
     end_process(arguments.error().status);
   }
-  const Result<> outcome = run(*arguments);
+  platform::Env& env = platform::default_env();
+  RunDirectory directory(env);
+  const Result<> outcome = run(*arguments, BuildContext{env, directory});
   if (!outcome && outcome.error().is_fault) {
     // What the fault left in the run's directory stays to be looked at.
+    directory.keep();
     (void)platform::write(platform::Stream::error, format_fault(outcome.error()));
     end_process(fault_exit_status);
   }
@@ -45,6 +49,7 @@ int main(int argc, char** argv) {
     (void)platform::write(platform::Stream::error, format_failure_report(outcome.error()));
     status = failure_status;
   }
-  remove_run_directory();
+  // Only after the report, as the process ends.
+  directory.remove();
   end_process(status);
 }

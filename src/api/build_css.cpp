@@ -6,7 +6,6 @@
 
 #include "css/optimizations/minifier.h"
 #include "src/api/build_steps.h"
-#include "src/api/run_directory.h"
 #include "src/platform/platform.h"
 #include "unicode/utf8.h"
 
@@ -63,39 +62,40 @@ std::string rejection_hint(const Bundle& bundle, const JoinedSources& joined, st
 
 }  // namespace
 
-Result<> build_css(const Bundle& bundle) {
-  if (Result<> printed = print_progress(bundle.name, progress_start); !printed) return printed;
+Result<> build_css(const Bundle& bundle, const BuildContext& context) {
+  platform::Env& env = context.env;
+  if (Result<> printed = print_progress(env, bundle.name, progress_start); !printed) return printed;
 
-  const Result<std::string> debug_path = run_file(debug_file_name);
+  const Result<std::string> debug_path = context.directory.file(debug_file_name);
   if (!debug_path) return std::unexpected(debug_path.error());
-  const Result<std::string> release_path = run_file(release_file_name);
+  const Result<std::string> release_path = context.directory.file(release_file_name);
   if (!release_path) return std::unexpected(release_path.error());
 
-  Result<platform::File> debug = open_cleared_for_append(*debug_path);
+  Result<platform::File> debug = open_cleared_for_append(env, *debug_path);
   if (!debug) return std::unexpected(std::move(debug.error()));
 
-  if (Result<> printed = print_progress(bundle.name, progress_concatenating); !printed) return printed;
+  if (Result<> printed = print_progress(env, bundle.name, progress_concatenating); !printed) return printed;
   // The debug style sheet is the sources exactly as they are, nothing
   // between them.
   for (const std::string_view file : bundle.files) {
-    const Result<std::string> source = read_source(file);
+    const Result<std::string> source = read_source(env, file);
     if (!source) return std::unexpected(source.error());
-    if (Result<> written = debug->write_all(*source); !written) return written;
+    if (Result<> written = env.write_file(*debug, *source); !written) return written;
   }
-  if (Result<> printed = print_progress(bundle.name, progress_concatenating_done); !printed) return printed;
+  if (Result<> printed = print_progress(env, bundle.name, progress_concatenating_done); !printed) return printed;
 
   // The release file is opened only now, once the debug style sheet is
   // complete, and deleted first so that it never starts with what an
   // earlier failed run left.
-  Result<platform::File> release = open_cleared_for_append(*release_path);
+  Result<platform::File> release = open_cleared_for_append(env, *release_path);
   if (!release) return std::unexpected(std::move(release.error()));
 
-  if (Result<> printed = print_progress(bundle.name, progress_processing); !printed) return printed;
+  if (Result<> printed = print_progress(env, bundle.name, progress_processing); !printed) return printed;
   // Each source is read a second time, for the minifier, which sees text:
   // invalid UTF-8 becomes U+FFFD there while the debug file keeps the bytes.
   JoinedSources joined;
   for (const std::string_view file : bundle.files) {
-    const Result<std::string> source = read_source(file);
+    const Result<std::string> source = read_source(env, file);
     if (!source) return std::unexpected(source.error());
     if (!joined.starts.empty()) {
       joined.text.push_back('\n');
@@ -114,27 +114,27 @@ Result<> build_css(const Bundle& bundle) {
       return fault(std::string(rejection_prefix) + error.debug(),
                    rejection_hint(bundle, joined, error.offset().value_or(joined.text.size()), display));
     }
-    if (Result<> written = release->write_all(*minified); !written) return written;
+    if (Result<> written = env.write_file(*release, *minified); !written) return written;
   }
 
   if (bundle.append_extra) {
-    if (Result<> printed = print_progress(bundle.name, progress_appending); !printed) return printed;
+    if (Result<> printed = print_progress(env, bundle.name, progress_appending); !printed) return printed;
     for (const std::string_view file : bundle.extra) {
-      const Result<std::string> source = read_source(file);
+      const Result<std::string> source = read_source(env, file);
       if (!source) return std::unexpected(source.error());
-      if (Result<> written = debug->write_all(*source); !written) return written;
-      if (Result<> written = release->write_all(*source); !written) return written;
+      if (Result<> written = env.write_file(*debug, *source); !written) return written;
+      if (Result<> written = env.write_file(*release, *source); !written) return written;
     }
-    if (Result<> printed = print_progress(bundle.name, progress_appending_done); !printed) return printed;
+    if (Result<> printed = print_progress(env, bundle.name, progress_appending_done); !printed) return printed;
   }
 
-  if (Result<> finished = finish_working_file(*release, *release_path); !finished) return finished;
-  if (Result<> finished = finish_working_file(*debug, *debug_path); !finished) return finished;
-  if (Result<> same = check_run_directory(); !same) return same;
+  if (Result<> finished = finish_working_file(env, *release, *release_path); !finished) return finished;
+  if (Result<> finished = finish_working_file(env, *debug, *debug_path); !finished) return finished;
+  if (Result<> same = context.directory.check(); !same) return same;
 
-  if (Result<> moved = move_outputs(*debug_path, *release_path, bundle); !moved) return moved;
+  if (Result<> moved = move_outputs(env, *debug_path, *release_path, bundle); !moved) return moved;
 
-  if (Result<> printed = print_done(bundle.name); !printed) return printed;
+  if (Result<> printed = print_done(env, bundle.name); !printed) return printed;
   return {};
 }
 

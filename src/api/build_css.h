@@ -4,6 +4,7 @@
 // program's own CSS minifier), assembled in the run's temporary directory
 // and moved to their destinations at the end.
 
+#include "src/api/build_steps.h"
 #include "src/api/bundle.h"
 #include "src/failure.h"
 
@@ -11,6 +12,6 @@ namespace brelix {
 
 // Prints the bundle's progress lines. A style sheet the minifier rejects is
 // a fault; no destination is touched then.
-Result<> build_css(const Bundle& bundle);
+Result<> build_css(const Bundle& bundle, const BuildContext& context);
 
 }  // namespace brelix

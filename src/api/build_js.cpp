@@ -7,7 +7,6 @@
 #include "src/api/build_steps.h"
 #include "src/api/importer_snippet.h"
 #include "src/api/minify_cache.h"
-#include "src/api/run_directory.h"
 #include "src/platform/platform.h"
 
 namespace brelix {
@@ -68,8 +67,8 @@ bool is_blank_javascript(std::string_view text) {
 // A minifier that reports success must have left its output: an empty or
 // missing release file after a non-blank input would ship as the release
 // bundle.
-Result<> check_minifier_output(const std::string& release, bool input_blank) {
-  const std::optional<std::uint64_t> size = platform::regular_file_size(release);
+Result<> check_minifier_output(platform::Env& env, const std::string& release, bool input_blank) {
+  const std::optional<std::uint64_t> size = env.regular_file_size(release);
   if (!size) {
     return fail(std::string(minifier) + " exited with status 0 but left no output file");
   }
@@ -79,62 +78,63 @@ Result<> check_minifier_output(const std::string& release, bool input_blank) {
   return {};
 }
 
-Result<> write_to_both(platform::File& debug, platform::File& release, std::string_view bytes) {
-  if (Result<> written = write_source(debug, bytes); !written) {
+Result<> write_to_both(platform::Env& env, platform::File& debug, platform::File& release, std::string_view bytes) {
+  if (Result<> written = write_source(env, debug, bytes); !written) {
     return written;
   }
-  return write_source(release, bytes);
+  return write_source(env, release, bytes);
 }
 
 }  // namespace
 
-Result<> build_js(const Bundle& bundle) {
-  if (Result<> printed = print_progress(bundle.name, progress_start); !printed) return printed;
+Result<> build_js(const Bundle& bundle, const BuildContext& context) {
+  platform::Env& env = context.env;
+  if (Result<> printed = print_progress(env, bundle.name, progress_start); !printed) return printed;
 
-  const Result<std::string> debug_path = run_file(debug_file_name);
+  const Result<std::string> debug_path = context.directory.file(debug_file_name);
   if (!debug_path) return std::unexpected(debug_path.error());
-  const Result<std::string> release_path = run_file(release_file_name);
+  const Result<std::string> release_path = context.directory.file(release_file_name);
   if (!release_path) return std::unexpected(release_path.error());
 
   // Only the debug file is cleared by deleting it; the release file is
   // truncated when opened. Declared in release order: on every way out the
   // child goes first, then the release handle, then the debug handle.
-  Result<platform::File> debug = open_cleared_for_append(*debug_path);
+  Result<platform::File> debug = open_cleared_for_append(env, *debug_path);
   if (!debug) return std::unexpected(std::move(debug.error()));
-  Result<platform::File> release = platform::open_for_write(*release_path);
+  Result<platform::File> release = env.open_for_write(*release_path);
   if (!release) return std::unexpected(std::move(release.error()));
   platform::Child child;
 
-  if (Result<> printed = print_progress(bundle.name, progress_concatenating); !printed) return printed;
+  if (Result<> printed = print_progress(env, bundle.name, progress_concatenating); !printed) return printed;
   bool release_blank = !bundle.importer;
   for (const std::string_view file : bundle.files) {
-    const Result<std::string> source = read_source(file);
+    const Result<std::string> source = read_source(env, file);
     if (!source) return std::unexpected(source.error());
-    if (Result<> written = write_to_both(*debug, *release, *source); !written) return written;
+    if (Result<> written = write_to_both(env, *debug, *release, *source); !written) return written;
     release_blank = release_blank && is_blank_javascript(*source);
   }
   if (bundle.importer) {
-    if (Result<> written = debug->write_all(importer_snippet_debug); !written) return written;
-    if (Result<> written = release->write_all(importer_snippet_release); !written) return written;
+    if (Result<> written = env.write_file(*debug, importer_snippet_debug); !written) return written;
+    if (Result<> written = env.write_file(*release, importer_snippet_release); !written) return written;
   }
-  if (Result<> printed = print_progress(bundle.name, progress_concatenating_done); !printed) return printed;
-  if (Result<> printed = print_progress(bundle.name, progress_processing); !printed) return printed;
+  if (Result<> printed = print_progress(env, bundle.name, progress_concatenating_done); !printed) return printed;
+  if (Result<> printed = print_progress(env, bundle.name, progress_processing); !printed) return printed;
   // Complete on its storage before the minifier reads it.
-  if (Result<> finished = finish_working_file(*release, *release_path); !finished) return finished;
+  if (Result<> finished = finish_working_file(env, *release, *release_path); !finished) return finished;
 
   const std::array<std::string, 7> arguments = minifier_arguments(*release_path);
   // Every check of the minifier's result belongs in here: the cache stores
   // what a run that returned success left in the release file.
   const auto run_minifier = [&]() -> Result<> {
-    Result<platform::Child> started = platform::start_command(minifier, arguments);
+    Result<platform::Child> started = env.start_command(minifier, arguments);
     if (!started) {
       return fail(std::string(minifier) + " could not be started", {started.error().message});
     }
     child = std::move(*started);
-    if (Result<> ended = check_minifier_end(child.wait()); !ended) return ended;
-    return check_minifier_output(*release_path, release_blank);
+    if (Result<> ended = check_minifier_end(env.wait(child)); !ended) return ended;
+    return check_minifier_output(env, *release_path, release_blank);
   };
-  if (Result<> minified = minify_through_cache(bundle.name, *release_path, minifier, arguments, run_minifier);
+  if (Result<> minified = minify_through_cache(env, bundle.name, *release_path, minifier, arguments, run_minifier);
       !minified) {
     return minified;
   }
@@ -142,24 +142,24 @@ Result<> build_js(const Bundle& bundle) {
   // A second handle, opened after the minifier, so that the extras land
   // after whatever the minifier left in the release file; it also syncs
   // what the minifier wrote.
-  Result<platform::File> appended = platform::open_for_append(*release_path);
+  Result<platform::File> appended = env.open_for_append(*release_path);
   if (!appended) return std::unexpected(std::move(appended.error()));
   if (bundle.append_extra) {
-    if (Result<> printed = print_progress(bundle.name, progress_appending); !printed) return printed;
+    if (Result<> printed = print_progress(env, bundle.name, progress_appending); !printed) return printed;
     for (const std::string_view file : bundle.extra) {
-      const Result<std::string> source = read_source(file);
+      const Result<std::string> source = read_source(env, file);
       if (!source) return std::unexpected(source.error());
-      if (Result<> written = write_to_both(*debug, *appended, *source); !written) return written;
+      if (Result<> written = write_to_both(env, *debug, *appended, *source); !written) return written;
     }
-    if (Result<> printed = print_progress(bundle.name, progress_appending_done); !printed) return printed;
+    if (Result<> printed = print_progress(env, bundle.name, progress_appending_done); !printed) return printed;
   }
-  if (Result<> finished = finish_working_file(*appended, *release_path); !finished) return finished;
-  if (Result<> finished = finish_working_file(*debug, *debug_path); !finished) return finished;
-  if (Result<> same = check_run_directory(); !same) return same;
+  if (Result<> finished = finish_working_file(env, *appended, *release_path); !finished) return finished;
+  if (Result<> finished = finish_working_file(env, *debug, *debug_path); !finished) return finished;
+  if (Result<> same = context.directory.check(); !same) return same;
 
-  if (Result<> moved = move_outputs(*debug_path, *release_path, bundle); !moved) return moved;
+  if (Result<> moved = move_outputs(env, *debug_path, *release_path, bundle); !moved) return moved;
 
-  if (Result<> printed = print_done(bundle.name); !printed) return printed;
+  if (Result<> printed = print_done(env, bundle.name); !printed) return printed;
 
   child = platform::Child();
   return {};

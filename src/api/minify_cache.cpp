@@ -257,10 +257,10 @@ std::optional<std::string_view> cache_entry_text(std::string_view entry, std::st
   return rest;
 }
 
-Result<> minify_through_cache(std::string_view name, const std::string& release_path, std::string_view program,
+Result<> minify_through_cache(platform::Env& env, std::string_view name, const std::string& release_path, std::string_view program,
                               std::span<const std::string> arguments, const std::function<Result<>()>& run) {
   if (!settings()) return run();
-  const Result<std::string> input = platform::read_whole(release_path);
+  const Result<std::string> input = env.read_whole(release_path);
   const std::optional<std::string> identity = minifier_identity(program);
   if (!input || !identity) return run();
   const Result<std::string> key = minify_key(*input, release_path, program, arguments, *identity);
@@ -272,19 +272,19 @@ Result<> minify_through_cache(std::string_view name, const std::string& release_
   const std::string entry_name = *key + std::string(cache_entry_suffix);
   const std::string entry_path = platform::join_path(chosen.directory, entry_name);
 
-  if (const Result<std::string> entry = platform::read_whole(entry_path)) {
+  if (const Result<std::string> entry = env.read_whole(entry_path)) {
     if (const std::optional<std::string_view> text = cache_entry_text(*entry, *key)) {
-      Result<platform::File> release = platform::open_for_write(release_path);
+      Result<platform::File> release = env.open_for_write(release_path);
       if (!release) return std::unexpected(std::move(release.error()));
-      if (Result<> written = release->write_all(*text); !written) return written;
-      if (Result<> finished = finish_working_file(*release, release_path); !finished) return finished;
+      if (Result<> written = env.write_file(*release, *text); !written) return written;
+      if (Result<> finished = finish_working_file(env, *release, release_path); !finished) return finished;
       (void)platform::touch_file(entry_path);
-      return print_progress(name, progress_from_cache);
+      return print_progress(env, name, progress_from_cache);
     }
   }
 
   if (Result<> ran = run(); !ran) return ran;
-  const Result<std::string> output = platform::read_whole(release_path);
+  const Result<std::string> output = env.read_whole(release_path);
   if (!output) return {};
   if (Result<> stored = store(chosen, entry_path, *key, *output); !stored) {
     give_up(stored.error());

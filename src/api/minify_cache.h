@@ -24,6 +24,7 @@
 #include <string_view>
 
 #include "src/failure.h"
+#include "src/platform/env.h"
 
 namespace brelix {
 
@@ -45,7 +46,7 @@ inline constexpr std::string_view cache_temporary_prefix = ".tmp-";
 // minifier cannot be found on PATH to name it, this is run() alone. A
 // failure is run's, or the system's when the cached text cannot be written
 // into the release file; a cache that cannot be used never fails the build.
-Result<> minify_through_cache(std::string_view name, const std::string& release_path, std::string_view program,
+Result<> minify_through_cache(platform::Env& env, std::string_view name, const std::string& release_path, std::string_view program,
                               std::span<const std::string> arguments, const std::function<Result<>()>& run);
 
 // ---- The pieces, for tests -----------------------------------------------------

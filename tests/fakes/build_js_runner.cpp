@@ -40,12 +40,16 @@ int main(int argc, char** argv) {
       (in_extra ? bundle.extra : bundle.files).push_back(args[i]);
     }
   }
-  const Result<> outcome = args[4].find('c') != std::string::npos ? build_css(bundle) : build_js(bundle);
+  platform::Env& env = platform::default_env();
+  RunDirectory directory(env);
+  const BuildContext context{env, directory};
+  const Result<> outcome = args[4].find('c') != std::string::npos ? build_css(bundle, context) : build_js(bundle, context);
   if (!outcome && outcome.error().is_fault) {
+    directory.keep();
     (void)platform::write(platform::Stream::error, format_fault(outcome.error()));
     platform::exit_process(fault_exit_status);
   }
-  remove_run_directory();
+  directory.remove();
   if (!outcome) {
     (void)platform::write(platform::Stream::error, format_failure_report(outcome.error()));
     platform::exit_process(1);

@@ -5,11 +5,12 @@
 // removes its temporary folder. A preloaded library refuses the write; where
 // it does not load, the tests are skipped rather than passed.
 //
-// Every write is refused in runs with short source lists, which still make
-// each kind of write a run makes; in runs of the whole catalogue, six
-// hundred writes long, a random choice of them. A working file whose sync
-// or close fails, as a network file system reports a write it could not
-// make, is a failure too, and nothing of it is moved into place.
+// In runs of the whole catalogue, six hundred writes long, a random choice
+// of them: the program's own system calls, so that a write made past the
+// builds' Env is caught too. Each write and sync of a build refused in turn,
+// with plain and with copying moves, is tested in process through the Env
+// (tests/src/api/builds_test.cpp); an interruption while a move copies
+// stays here, where a real signal reaches the program.
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -149,23 +150,6 @@ class RefusedWrites {
   std::string temporary_;
 };
 
-// Short lists in place of the catalogue's, with a source that needs a line
-// feed after it and an empty one, which is no write at all.
-void use_short_lists(SampleBuild& build, RefusedWrites& refusing) {
-  build.world().write_file("sample/veltrano/short/a.js", "a()");
-  build.world().write_file("sample/veltrano/short/b.js", "b();\n");
-  build.world().write_file("sample/veltrano/short/empty.js", "");
-  refusing.args = {"--veltrano", "--boot", "$VTPATH/short/a.js $VTPATH/short/empty.js",
-                   "--list", "$VTPATH/short/b.js $VTPATH/short/a.js", "$VTPATH/short/a.js $VTPATH/short/b.js"};
-}
-
-TEST(RefusedWrite, EachWriteOfARun) {
-  SampleBuild build;
-  RefusedWrites refusing(build, build.world().path("tmp"));
-  use_short_lists(build, refusing);
-  refusing.refuse_each();
-}
-
 TEST(RefusedWrite, WritesOfAWholeCatalogueRun) {
   SampleBuild build;
   RefusedWrites refusing(build, build.world().path("tmp"));
@@ -194,56 +178,6 @@ class ForeignFolder {
 
   std::optional<std::string> path;
 };
-
-TEST(RefusedWrite, EachWriteOfARunWhoseMovesCopy) {
-  SampleBuild build;
-  const ForeignFolder temporary(build.world().root());
-  if (!temporary.path) GTEST_SKIP() << "no /dev/shm on another file system than " << build.world().root();
-  RefusedWrites refusing(build, *temporary.path);
-  use_short_lists(build, refusing);
-  refusing.refuse_each();
-  if (::testing::Test::IsSkipped()) return;
-  // The count above included the copies; make sure there were some.
-  EXPECT_TRUE(std::any_of(refusing.counted.begin(), refusing.counted.end(), RefusedWrites::is_copy));
-}
-
-TEST(RefusedWrite, ASyncOrCloseOfAWorkingFileThatFails) {
-  SampleBuild build;
-  World& world = build.world();
-  const ForeignFolder foreign(world.root());
-  struct Case {
-    const char* variable;
-    const char* at;
-    int error;
-    bool copies;        // the temporary folder on another file system
-    const char* named;  // in the path of the file the report names
-  };
-  const Case cases[] = {
-      {"REFUSE_WRITES_SYNC_AT", "1", EIO, false, "/out.js"},
-      {"REFUSE_WRITES_CLOSE_AT", "1", ENOSPC, false, "/out.js"},
-      // The first bundle's three working files, then its debug output's copy.
-      {"REFUSE_WRITES_SYNC_AT", "4", EIO, true, "/.brelix-move-"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.variable) + "=" + c.at);
-    if (c.copies && !foreign.path) continue;
-    const std::string temporary = c.copies ? *foreign.path : world.path("tmp");
-    RefusedWrites refusing(build, temporary);
-    build.plant_old_content();
-    const std::map<std::string, std::string> others = build.other_files();
-    world.set_env(c.variable, c.at);
-    const RunResult run = refusing.run(0, c.error);
-    world.unset_env(c.variable);
-    if (!refusing.loaded) GTEST_SKIP() << "the write-refusing library did not load: " << BRELIX_REFUSE_WRITES;
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.starts_with("Error: could not finish writing ") && run.err.find(c.named) != std::string::npos &&
-                run.err.ends_with("\n\nCaused by:\n    " + std::string(std::strerror(c.error)) + " (os error " +
-                                  std::to_string(c.error) + ")\n"))
-        << run.err;
-    EXPECT_EQ(build.other_files(), others);
-    EXPECT_EQ(entries_in(temporary), 0u);
-  }
-}
 
 TEST(RefusedWrite, AnInterruptionWhileAMoveCopiesRemovesTheCopy) {
   SampleBuild build;

@@ -91,8 +91,11 @@ TEST(Driver, ChoosesThePackage) {
 }
 
 TEST(Driver, RefusesARunWithoutAPackage) {
-  const Result<> outcome = run(arguments(false, false, "boot.js", "list.js", "extra.js"));
+  RunDirectory directory(platform::default_env());
+  const Result<> outcome =
+      run(arguments(false, false, "boot.js", "list.js", "extra.js"), BuildContext{platform::default_env(), directory});
   ASSERT_FALSE(outcome.has_value());
+  EXPECT_FALSE(directory.path());
   EXPECT_EQ(outcome.error().message, "Need to choose a package to build, try --help to see help info");
   EXPECT_TRUE(outcome.error().causes.empty());
 }

@@ -80,7 +80,7 @@ TEST(LineFeedBetweenSources, WriteSourceAddsExactlyOne) {
     Result<platform::File> file = platform::open_for_write(world.path("out"));
     ASSERT_TRUE(file);
     for (const std::string_view source : {"a();", "", "b();\n", "//# x.map", "\xff"}) {
-      ASSERT_TRUE(write_source(*file, source));
+      ASSERT_TRUE(write_source(platform::default_env(), *file, source));
     }
   }
   EXPECT_EQ(world.read_file("out"), "a();\nb();\n//# x.map\n\xff\n");
@@ -88,7 +88,7 @@ TEST(LineFeedBetweenSources, WriteSourceAddsExactlyOne) {
 
 TEST(ReadSource, ExpansionFailureComesBackUnchanged) {
   const std::string_view written = "$BRELIX_TEST_SURELY_UNSET_0c41/a.js";
-  const Result<std::string> read = read_source(written);
+  const Result<std::string> read = read_source(platform::default_env(), written);
   ASSERT_FALSE(read);
   const auto expected = expand_path(written);
   ASSERT_FALSE(expected);
@@ -100,23 +100,24 @@ TEST(ReadSource, ExpansionFailureComesBackUnchanged) {
 // A rename that reports another device for the first `cross_device_calls`
 // calls and then, if `then_fail`, fails the next one with a failure of its
 // own; every other call renames for real.
-struct ScriptedRename {
+struct ScriptedRename : platform::EnvWrapper {
+  ScriptedRename(int cross_device, bool fail_next)
+      : EnvWrapper(platform::default_env()), cross_device_calls(cross_device), then_fail(fail_next) {}
+
+  std::expected<void, platform::RenameFailure> rename_file(std::string_view from, std::string_view to) override {
+    calls.emplace_back(from, to);
+    if (static_cast<int>(calls.size()) <= cross_device_calls) {
+      return std::unexpected(platform::RenameFailure{Failure::of("other device (os error 18)"), true});
+    }
+    if (then_fail && static_cast<int>(calls.size()) == cross_device_calls + 1) {
+      return std::unexpected(platform::RenameFailure{Failure::of("refused (os error 13)"), false});
+    }
+    return EnvWrapper::rename_file(from, to);
+  }
+
   int cross_device_calls = 0;
   bool then_fail = false;
   std::vector<std::pair<std::string, std::string>> calls;
-
-  RenameFunction function() {
-    return [this](std::string_view from, std::string_view to) -> std::expected<void, platform::RenameFailure> {
-      calls.emplace_back(from, to);
-      if (static_cast<int>(calls.size()) <= cross_device_calls) {
-        return std::unexpected(platform::RenameFailure{Failure::of("other device (os error 18)"), true});
-      }
-      if (then_fail && static_cast<int>(calls.size()) == cross_device_calls + 1) {
-        return std::unexpected(platform::RenameFailure{Failure::of("refused (os error 13)"), false});
-      }
-      return platform::rename_file(from, to);
-    };
-  }
 };
 
 std::vector<std::string> entries(const World& world, std::string_view folder) {
@@ -151,8 +152,8 @@ TEST(MoveFile, RenamesOrCopiesAcrossDevicesAndNeverLeavesAHalfFile) {
     } else {
       world.write_file("run/out.js", std::string(100000, 'x') + "new");
     }
-    ScriptedRename rename{c.cross_device_calls, c.then_fail, {}};
-    const Result<> moved = move_file(world.path("run/out.js"), world.path("dest/out.js"), rename.function());
+    ScriptedRename rename(c.cross_device_calls, c.then_fail);
+    const Result<> moved = move_file(rename, world.path("run/out.js"), world.path("dest/out.js"));
     if (c.expected_error == nullptr) {
       ASSERT_TRUE(moved) << moved.error().message;
       EXPECT_EQ(world.read_file("dest/out.js"), std::string(100000, 'x') + "new");
