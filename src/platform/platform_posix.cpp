@@ -57,6 +57,9 @@ Failure os_failure(int error) {
   return Failure::of(std::string(std::strerror(error)) + " (os error " + std::to_string(error) + ")");
 }
 
+// Requires: nothing ran since the failed call that could change errno (not
+// even a destructor that frees memory), so callers keep their paths in
+// named strings.
 std::unexpected<Failure> last_os_failure() { return std::unexpected(os_failure(errno)); }
 
 // Random characters for names that must not be guessed or collide.
@@ -303,7 +306,8 @@ bool exists(std::string_view path) {
 }
 
 Result<> delete_file(std::string_view path) {
-  if (::unlink(std::string(path).c_str()) != 0) {
+  const std::string text(path);
+  if (::unlink(text.c_str()) != 0) {
     return last_os_failure();
   }
   return {};
@@ -402,7 +406,8 @@ Result<std::string> create_private_directory(std::string_view parent, std::strin
 }
 
 Result<> remove_directory(std::string_view path) {
-  if (::rmdir(std::string(path).c_str()) != 0) {
+  const std::string text(path);
+  if (::rmdir(text.c_str()) != 0) {
     return last_os_failure();
   }
   return {};
@@ -421,11 +426,13 @@ Result<std::pair<File, std::string>> create_unique_with_mode(std::string_view di
     if (fd >= 0) {
       return std::pair<File, std::string>(FileAccess::make(fd), std::move(path));
     }
-    if (errno == EINTR) {
+    // Saved first: building the failure calls strerror and allocates.
+    const int error = errno;
+    if (error == EINTR) {
       continue;
     }
-    last = os_failure(errno);
-    if (errno != EEXIST) {
+    last = os_failure(error);
+    if (error != EEXIST) {
       break;
     }
   }
@@ -913,7 +920,8 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
 }
 
 Result<> touch_file(std::string_view path) {
-  if (::utimensat(AT_FDCWD, std::string(path).c_str(), nullptr, 0) != 0) {
+  const std::string text(path);
+  if (::utimensat(AT_FDCWD, text.c_str(), nullptr, 0) != 0) {
     return last_os_failure();
   }
   return {};
@@ -932,7 +940,8 @@ Result<> create_directories(std::string_view path) {
     }
   }
   struct stat info {};
-  if (::stat(std::string(path).c_str(), &info) != 0) {
+  const std::string text(path);
+  if (::stat(text.c_str(), &info) != 0) {
     return last_os_failure();
   }
   if (!S_ISDIR(info.st_mode)) {
