@@ -1,8 +1,8 @@
 #include "src/driver.h"
 
-#include "src/api/build_css.h"
-#include "src/api/build_js.h"
-#include "src/api/bundle.h"
+#include "src/bundle/build_css.h"
+#include "src/bundle/build_js.h"
+#include "src/bundle/bundle.h"
 #include "unicode/properties.h"
 #include "unicode/utf8.h"
 

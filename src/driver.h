@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "src/api/build_steps.h"
+#include "src/bundle/build_steps.h"
 #include "src/catalogue.h"
 #include "src/command_line.h"
 #include "src/failure.h"

@@ -3,7 +3,7 @@
 // Nothing below it ends the process (an interruption aside, which the
 // platform layer's handler ends).
 
-#include "src/api/run_directory.h"
+#include "src/bundle/run_directory.h"
 #include "src/command_line.h"
 #include "src/driver.h"
 #include "src/failure.h"

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "src/api/importer_snippet.h"
+#include "src/bundle/importer_snippet.h"
 #include "tests/support/world.h"
 
 namespace brelix::testing {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "src/api/minify_cache.h"
+#include "src/bundle/minify_cache.h"
 #include "tests/support/world.h"
 
 namespace brelix::testing {

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "src/api/build_css.h"
-#include "src/api/build_js.h"
-#include "src/api/run_directory.h"
+#include "src/bundle/build_css.h"
+#include "src/bundle/build_js.h"
+#include "src/bundle/run_directory.h"
 #include "src/fault.h"
 #include "src/platform/platform.h"
 

@@ -9,7 +9,7 @@
 // of them: the program's own system calls, so that a write made past the
 // builds' Env is caught too. Each write and sync of a build refused in turn,
 // with plain and with copying moves, is tested in process through the Env
-// (tests/src/api/builds_test.cpp); an interruption while a move copies
+// (tests/src/bundle/builds_test.cpp); an interruption while a move copies
 // stays here, where a real signal reaches the program.
 
 #include <stdlib.h>

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "src/api/minify_cache.h"
+#include "src/bundle/minify_cache.h"
 #include "src/catalogue.h"
 #include "tests/support/world.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "src/api/expand_path.h"
+#include "src/bundle/expand_path.h"
 
 namespace brelix {
 namespace {

@@ -1,4 +1,4 @@
-#include "src/api/minify_cache.h"
+#include "src/bundle/minify_cache.h"
 
 #include <gtest/gtest.h>
 

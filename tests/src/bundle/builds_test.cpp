@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "src/api/build_css.h"
-#include "src/api/build_js.h"
-#include "src/api/importer_snippet.h"
-#include "tests/src/api/test_env.h"
+#include "src/bundle/build_css.h"
+#include "src/bundle/build_js.h"
+#include "src/bundle/importer_snippet.h"
+#include "tests/src/bundle/test_env.h"
 
 namespace brelix::testing {
 namespace {

@@ -1,11 +1,11 @@
-#include "src/api/minify_cache.h"
+#include "src/bundle/minify_cache.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <vector>
 
-#include "src/api/build_steps.h"
+#include "src/bundle/build_steps.h"
 #include "src/platform/platform.h"
 
 namespace brelix {

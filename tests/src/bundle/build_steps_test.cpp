@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "src/api/build_steps.h"
-#include "src/api/expand_path.h"
-#include "src/api/importer_snippet.h"
+#include "src/bundle/build_steps.h"
+#include "src/bundle/expand_path.h"
+#include "src/bundle/importer_snippet.h"
 #include "tests/support/world.h"
 
 namespace brelix {

@@ -1,9 +1,9 @@
-#include "src/api/bundle.h"
+#include "src/bundle/bundle.h"
 
 #include <string>
 #include <utility>
 
-#include "src/api/expand_path.h"
+#include "src/bundle/expand_path.h"
 
 namespace brelix {
 namespace {

@@ -1,4 +1,4 @@
-#include "src/api/bundle.h"
+#include "src/bundle/bundle.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "src/api/build_steps.h"
+#include "src/bundle/build_steps.h"
 
-#include "src/api/expand_path.h"
+#include "src/bundle/expand_path.h"
 
 namespace brelix {
 namespace {

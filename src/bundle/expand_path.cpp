@@ -1,4 +1,4 @@
-#include "src/api/expand_path.h"
+#include "src/bundle/expand_path.h"
 
 #include <utility>
 

@@ -3,8 +3,8 @@
 // and a release bundle (the same text minified by uglifyjs), assembled in
 // the run's temporary directory and moved to their destinations at the end.
 
-#include "src/api/build_steps.h"
-#include "src/api/bundle.h"
+#include "src/bundle/build_steps.h"
+#include "src/bundle/bundle.h"
 #include "src/failure.h"
 
 namespace brelix {

@@ -1,12 +1,12 @@
-#include "src/api/build_js.h"
+#include "src/bundle/build_js.h"
 
 #include <array>
 #include <optional>
 #include <string>
 
-#include "src/api/build_steps.h"
-#include "src/api/importer_snippet.h"
-#include "src/api/minify_cache.h"
+#include "src/bundle/build_steps.h"
+#include "src/bundle/importer_snippet.h"
+#include "src/bundle/minify_cache.h"
 #include "src/platform/platform.h"
 
 namespace brelix {

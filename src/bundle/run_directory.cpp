@@ -1,4 +1,4 @@
-#include "src/api/run_directory.h"
+#include "src/bundle/run_directory.h"
 
 #include <array>
 

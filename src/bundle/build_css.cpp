@@ -1,11 +1,11 @@
-#include "src/api/build_css.h"
+#include "src/bundle/build_css.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "css/optimizations/minifier.h"
-#include "src/api/build_steps.h"
+#include "src/bundle/build_steps.h"
 #include "src/platform/platform.h"
 #include "unicode/utf8.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "src/api/bundle.h"
-#include "src/api/run_directory.h"
+#include "src/bundle/bundle.h"
+#include "src/bundle/run_directory.h"
 #include "src/failure.h"
 #include "src/platform/env.h"
 

@@ -4,8 +4,8 @@
 // program's own CSS minifier), assembled in the run's temporary directory
 // and moved to their destinations at the end.
 
-#include "src/api/build_steps.h"
-#include "src/api/bundle.h"
+#include "src/bundle/build_steps.h"
+#include "src/bundle/bundle.h"
 #include "src/failure.h"
 
 namespace brelix {
