@@ -27,13 +27,18 @@ struct Declaration {
   std::string_view help;
 };
 
+Declaration flag_of(const catalogue::Package& package) {
+  return Declaration{package.flag, package.letter, package.value_name, Kind::flag, package.help};
+}
+
 // Declaration order: the order of the help text, and the order that breaks
-// ties between similar names.
-constexpr std::array declarations = {
+// ties between similar names. The packages' flags come from the catalogue,
+// whose table is constant before anything here is initialised.
+const std::array declarations = {
     Declaration{"boot", 'b', "BOOT", Kind::option, texts::boot_help},
     Declaration{"list", 'l', "LIST", Kind::option, texts::list_help},
-    Declaration{"ombril", 'o', "OMBRIL", Kind::flag, texts::ombril_help},
-    Declaration{"veltrano", 'v', "VELTRANO", Kind::flag, texts::veltrano_help},
+    flag_of(catalogue::packages[0]),
+    flag_of(catalogue::packages[1]),
     Declaration{"help", 'h', "", Kind::help, texts::help_help},
     Declaration{"version", 'V', "", Kind::version, texts::version_help},
 };
@@ -375,7 +380,7 @@ class Parser {
       case Kind::version:
         return Report{Stream::output, version_text(), help_status};
       case Kind::flag: {
-        std::optional<bool>& slot = declaration.id == "ombril" ? values_.ombril : values_.veltrano;
+        std::optional<bool>& slot = declaration.id == catalogue::packages[0].flag ? values_.ombril : values_.veltrano;
         if (slot) {
           return used_twice(declaration);
         }
@@ -442,6 +447,24 @@ std::expected<Arguments, Report> read_record(ArgumentValues values, const Styler
 std::expected<Arguments, Report> parse_arguments(std::span<const std::optional<std::string>> args,
                                                  const Styler& output_styler, const Styler& error_styler) {
   return Parser(args, output_styler, error_styler).parse();
+}
+
+bool flag_given(const Arguments& arguments, const catalogue::Package& package) {
+  return package.flag == catalogue::packages[0].flag ? arguments.ombril : arguments.veltrano;
+}
+
+const std::string* option_value(const Arguments& arguments, catalogue::ListOption option) {
+  switch (option) {
+    case catalogue::ListOption::boot:
+      return &arguments.boot;
+    case catalogue::ListOption::list:
+      return &arguments.list;
+    case catalogue::ListOption::extra:
+      return &arguments.extra;
+    case catalogue::ListOption::none:
+      break;
+  }
+  return nullptr;
 }
 
 std::expected<Arguments, Report> Arguments::parse() {

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "src/catalogue.h"
 #include "src/emphasis.h"
 #include "src/platform/platform.h"
 
@@ -37,6 +38,13 @@ struct Arguments {
 
 inline constexpr int help_status = 0;
 inline constexpr int usage_error_status = 2;
+
+// Whether the package's flag was given: Arguments holds the flags of the
+// catalogue's two packages as `ombril` and `veltrano`, in its order.
+bool flag_given(const Arguments& arguments, const catalogue::Package& package);
+
+// The value that replaces a list, or nullptr for none.
+const std::string* option_value(const Arguments& arguments, catalogue::ListOption option);
 
 // Parses args (argument zero first; nullopt marks an argument that is not
 // valid Unicode) left to right. Returns the record, or the report for

@@ -75,19 +75,19 @@ Arguments arguments(bool ombril, bool veltrano, std::string boot = {}, std::stri
   return a;
 }
 
-std::vector<std::string_view> names(std::span<const BundleStep> steps) {
+std::vector<std::string_view> names(std::span<const catalogue::PackageBundle> steps) {
   std::vector<std::string_view> out;
-  for (const BundleStep& step : steps) out.push_back(step.entry->name);
+  for (const catalogue::PackageBundle& step : steps) out.push_back(step.entry->name);
   return out;
 }
 
 TEST(Driver, ChoosesThePackage) {
   const Words ombril = {"Ombril - ux", "Ombril - system"};
   const Words veltrano = {"Veltrano - boot", "Veltrano - system", "Veltrano - css"};
-  EXPECT_EQ(names(package_steps(arguments(true, false))), ombril);
-  EXPECT_EQ(names(package_steps(arguments(true, true))), ombril);
-  EXPECT_EQ(names(package_steps(arguments(false, true))), veltrano);
-  EXPECT_TRUE(package_steps(arguments(false, false, "a.js", "b.js", "c.js")).empty());
+  EXPECT_EQ(names(package_bundles(arguments(true, false))), ombril);
+  EXPECT_EQ(names(package_bundles(arguments(true, true))), ombril);
+  EXPECT_EQ(names(package_bundles(arguments(false, true))), veltrano);
+  EXPECT_TRUE(package_bundles(arguments(false, false, "a.js", "b.js", "c.js")).empty());
 }
 
 TEST(Driver, RefusesARunWithoutAPackage) {
@@ -109,9 +109,9 @@ TEST(Driver, OptionsReplaceTheirListsOnly) {
   };
   auto lists_of = [](const Arguments& a) {
     std::vector<Expected> out;
-    for (const BundleStep& step : package_steps(a)) {
-      out.push_back({choose_list(a, step.files_option, step.entry->files),
-                     choose_list(a, step.extra_option, step.entry->extra)});
+    for (const catalogue::PackageBundle& step : package_bundles(a)) {
+      out.push_back({choose_list(a, step.files, step.entry->files),
+                     choose_list(a, step.extra, step.entry->extra)});
     }
     return out;
   };
