@@ -6,6 +6,7 @@
 
 #include "css/optimizations/minifier.h"
 #include "src/bundle/build_steps.h"
+#include "src/bundle/bundle_build.h"
 #include "src/platform/platform.h"
 #include "unicode/utf8.h"
 
@@ -60,51 +61,41 @@ std::string rejection_hint(const Bundle& bundle, const JoinedSources& joined, st
   return hint;
 }
 
-}  // namespace
+// The style-sheet build's own steps: the debug style sheet is the sources
+// exactly as they are, nothing between them; the release style sheet is
+// what the minifier makes of them, then the extras on both.
+class CssBuild final : public BundleBuild {
+ public:
+  CssBuild(const Bundle& bundle, const BuildContext& context)
+      : BundleBuild(bundle, context, debug_file_name, release_file_name) {}
 
-Result<> build_css(const Bundle& bundle, const BuildContext& context) {
-  platform::Env& env = context.env;
-  if (Result<> printed = print_progress(env, bundle.name, progress_start); !printed) return printed;
-
-  const Result<std::string> debug_path = context.directory.file(debug_file_name);
-  if (!debug_path) return std::unexpected(debug_path.error());
-  const Result<std::string> release_path = context.directory.file(release_file_name);
-  if (!release_path) return std::unexpected(release_path.error());
-
-  Result<platform::File> debug = open_cleared_for_append(env, *debug_path);
-  if (!debug) return std::unexpected(std::move(debug.error()));
-
-  if (Result<> printed = print_progress(env, bundle.name, progress_concatenating); !printed) return printed;
-  // The debug style sheet is the sources exactly as they are, nothing
-  // between them.
-  for (const std::string_view file : bundle.files) {
-    const Result<std::string> source = read_source(env, file);
-    if (!source) return std::unexpected(source.error());
-    if (Result<> written = env.write_file(*debug, *source); !written) return written;
-  }
-  if (Result<> printed = print_progress(env, bundle.name, progress_concatenating_done); !printed) return printed;
+ private:
+  Result<> concatenate(std::string_view source) override { return env_.write_file(debug_, source); }
 
   // The release file is opened only now, once the debug style sheet is
   // complete, and deleted first so that it never starts with what an
   // earlier failed run left.
-  Result<platform::File> release = open_cleared_for_append(env, *release_path);
-  if (!release) return std::unexpected(std::move(release.error()));
-
-  if (Result<> printed = print_progress(env, bundle.name, progress_processing); !printed) return printed;
-  // Each source is read a second time, for the minifier, which sees text:
-  // invalid UTF-8 becomes U+FFFD there while the debug file keeps the bytes.
-  JoinedSources joined;
-  for (const std::string_view file : bundle.files) {
-    const Result<std::string> source = read_source(env, file);
-    if (!source) return std::unexpected(source.error());
-    if (!joined.starts.empty()) {
-      joined.text.push_back('\n');
-    }
-    joined.starts.push_back(joined.text.size());
-    joined.text.append(unicode::decode_lossy(*source));
+  Result<> before_processing() override {
+    Result<platform::File> release = open_cleared_for_append(env_, release_path_);
+    if (!release) return std::unexpected(std::move(release.error()));
+    release_ = std::move(*release);
+    return {};
   }
 
-  {
+  Result<> process() override {
+    // Each source is read a second time, for the minifier, which sees
+    // text: invalid UTF-8 becomes U+FFFD there while the debug file keeps
+    // the bytes.
+    JoinedSources joined;
+    for (const std::string_view file : bundle_.files) {
+      const Result<std::string> source = read_source(env_, file);
+      if (!source) return std::unexpected(source.error());
+      if (!joined.starts.empty()) {
+        joined.text.push_back('\n');
+      }
+      joined.starts.push_back(joined.text.size());
+      joined.text.append(unicode::decode_lossy(*source));
+    }
     const css::CssMinifier minifier;
     // The joined text is needed again only to place a rejection.
     auto minified = minifier.minify_css_releasing_input(joined.text);
@@ -112,30 +103,19 @@ Result<> build_css(const Bundle& bundle, const BuildContext& context) {
       const css::MError& error = minified.error();
       const std::string display = error.message();
       return fault(std::string(rejection_prefix) + error.debug(),
-                   rejection_hint(bundle, joined, error.offset().value_or(joined.text.size()), display));
+                   rejection_hint(bundle_, joined, error.offset().value_or(joined.text.size()), display));
     }
-    if (Result<> written = env.write_file(*release, *minified); !written) return written;
+    return env_.write_file(release_, *minified);
   }
 
-  if (bundle.append_extra) {
-    if (Result<> printed = print_progress(env, bundle.name, progress_appending); !printed) return printed;
-    for (const std::string_view file : bundle.extra) {
-      const Result<std::string> source = read_source(env, file);
-      if (!source) return std::unexpected(source.error());
-      if (Result<> written = env.write_file(*debug, *source); !written) return written;
-      if (Result<> written = env.write_file(*release, *source); !written) return written;
-    }
-    if (Result<> printed = print_progress(env, bundle.name, progress_appending_done); !printed) return printed;
+  Result<> append(std::string_view extra) override {
+    if (Result<> written = env_.write_file(debug_, extra); !written) return written;
+    return env_.write_file(release_, extra);
   }
+};
 
-  if (Result<> finished = finish_working_file(env, *release, *release_path); !finished) return finished;
-  if (Result<> finished = finish_working_file(env, *debug, *debug_path); !finished) return finished;
-  if (Result<> same = context.directory.check(); !same) return same;
+}  // namespace
 
-  if (Result<> moved = move_outputs(env, *debug_path, *release_path, bundle); !moved) return moved;
-
-  if (Result<> printed = print_done(env, bundle.name); !printed) return printed;
-  return {};
-}
+Result<> build_css(const Bundle& bundle, const BuildContext& context) { return CssBuild(bundle, context).run(); }
 
 }  // namespace brelix

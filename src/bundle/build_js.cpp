@@ -5,6 +5,7 @@
 #include <string>
 
 #include "src/bundle/build_steps.h"
+#include "src/bundle/bundle_build.h"
 #include "src/bundle/importer_snippet.h"
 #include "src/bundle/minify_cache.h"
 #include "src/platform/platform.h"
@@ -78,91 +79,78 @@ Result<> check_minifier_output(platform::Env& env, const std::string& release, b
   return {};
 }
 
-Result<> write_to_both(platform::Env& env, platform::File& debug, platform::File& release, std::string_view bytes) {
-  if (Result<> written = write_source(env, debug, bytes); !written) {
-    return written;
+// The JavaScript build's own steps: the release file gets the sources as
+// the debug file does, then the importer snippet; the minifier rewrites it
+// in place; the extras follow on both.
+class JsBuild final : public BundleBuild {
+ public:
+  JsBuild(const Bundle& bundle, const BuildContext& context)
+      : BundleBuild(bundle, context, debug_file_name, release_file_name) {}
+
+ private:
+  // Only the debug file is cleared by deleting it; the release file is
+  // truncated when opened.
+  Result<> begin() override {
+    Result<platform::File> release = env_.open_for_write(release_path_);
+    if (!release) return std::unexpected(std::move(release.error()));
+    release_ = std::move(*release);
+    return {};
   }
-  return write_source(env, release, bytes);
-}
+
+  Result<> concatenate(std::string_view source) override {
+    release_blank_ = release_blank_ && is_blank_javascript(source);
+    return write_to_both(source);
+  }
+
+  Result<> end_concatenation() override {
+    if (!bundle_.importer) return {};
+    if (Result<> written = env_.write_file(debug_, importer_snippet_debug); !written) return written;
+    return env_.write_file(release_, importer_snippet_release);
+  }
+
+  Result<> process() override {
+    // Complete on its storage before the minifier reads it.
+    if (Result<> finished = finish_working_file(env_, release_, release_path_); !finished) return finished;
+    const std::array<std::string, 7> arguments = minifier_arguments(release_path_);
+    // Every check of the minifier's result belongs in here: the cache
+    // stores what a run that returned success left in the release file.
+    const auto run_minifier = [&]() -> Result<> {
+      Result<platform::Child> started = env_.start_command(minifier, arguments);
+      if (!started) {
+        return fail(std::string(minifier) + " could not be started", {started.error().message});
+      }
+      child_ = std::move(*started);
+      if (Result<> ended = check_minifier_end(env_.wait(child_)); !ended) return ended;
+      return check_minifier_output(env_, release_path_, release_blank_);
+    };
+    if (Result<> minified = minify_through_cache(env_, bundle_.name, release_path_, minifier, arguments, run_minifier);
+        !minified) {
+      return minified;
+    }
+    // A second handle, opened after the minifier, so that the extras land
+    // after whatever the minifier left in the release file; it also syncs
+    // what the minifier wrote.
+    Result<platform::File> appended = env_.open_for_append(release_path_);
+    if (!appended) return std::unexpected(std::move(appended.error()));
+    release_ = std::move(*appended);
+    return {};
+  }
+
+  Result<> append(std::string_view extra) override { return write_to_both(extra); }
+
+  Result<> write_to_both(std::string_view bytes) {
+    if (Result<> written = write_source(env_, debug_, bytes); !written) return written;
+    return write_source(env_, release_, bytes);
+  }
+
+  // An importer alone is not blank.
+  bool release_blank_ = !bundle_.importer;
+  // Goes first on every way out, before the build's file handles.
+  platform::Child child_;
+};
 
 }  // namespace
 
-Result<> build_js(const Bundle& bundle, const BuildContext& context) {
-  platform::Env& env = context.env;
-  if (Result<> printed = print_progress(env, bundle.name, progress_start); !printed) return printed;
-
-  const Result<std::string> debug_path = context.directory.file(debug_file_name);
-  if (!debug_path) return std::unexpected(debug_path.error());
-  const Result<std::string> release_path = context.directory.file(release_file_name);
-  if (!release_path) return std::unexpected(release_path.error());
-
-  // Only the debug file is cleared by deleting it; the release file is
-  // truncated when opened. Declared in release order: on every way out the
-  // child goes first, then the release handle, then the debug handle.
-  Result<platform::File> debug = open_cleared_for_append(env, *debug_path);
-  if (!debug) return std::unexpected(std::move(debug.error()));
-  Result<platform::File> release = env.open_for_write(*release_path);
-  if (!release) return std::unexpected(std::move(release.error()));
-  platform::Child child;
-
-  if (Result<> printed = print_progress(env, bundle.name, progress_concatenating); !printed) return printed;
-  bool release_blank = !bundle.importer;
-  for (const std::string_view file : bundle.files) {
-    const Result<std::string> source = read_source(env, file);
-    if (!source) return std::unexpected(source.error());
-    if (Result<> written = write_to_both(env, *debug, *release, *source); !written) return written;
-    release_blank = release_blank && is_blank_javascript(*source);
-  }
-  if (bundle.importer) {
-    if (Result<> written = env.write_file(*debug, importer_snippet_debug); !written) return written;
-    if (Result<> written = env.write_file(*release, importer_snippet_release); !written) return written;
-  }
-  if (Result<> printed = print_progress(env, bundle.name, progress_concatenating_done); !printed) return printed;
-  if (Result<> printed = print_progress(env, bundle.name, progress_processing); !printed) return printed;
-  // Complete on its storage before the minifier reads it.
-  if (Result<> finished = finish_working_file(env, *release, *release_path); !finished) return finished;
-
-  const std::array<std::string, 7> arguments = minifier_arguments(*release_path);
-  // Every check of the minifier's result belongs in here: the cache stores
-  // what a run that returned success left in the release file.
-  const auto run_minifier = [&]() -> Result<> {
-    Result<platform::Child> started = env.start_command(minifier, arguments);
-    if (!started) {
-      return fail(std::string(minifier) + " could not be started", {started.error().message});
-    }
-    child = std::move(*started);
-    if (Result<> ended = check_minifier_end(env.wait(child)); !ended) return ended;
-    return check_minifier_output(env, *release_path, release_blank);
-  };
-  if (Result<> minified = minify_through_cache(env, bundle.name, *release_path, minifier, arguments, run_minifier);
-      !minified) {
-    return minified;
-  }
-
-  // A second handle, opened after the minifier, so that the extras land
-  // after whatever the minifier left in the release file; it also syncs
-  // what the minifier wrote.
-  Result<platform::File> appended = env.open_for_append(*release_path);
-  if (!appended) return std::unexpected(std::move(appended.error()));
-  if (bundle.append_extra) {
-    if (Result<> printed = print_progress(env, bundle.name, progress_appending); !printed) return printed;
-    for (const std::string_view file : bundle.extra) {
-      const Result<std::string> source = read_source(env, file);
-      if (!source) return std::unexpected(source.error());
-      if (Result<> written = write_to_both(env, *debug, *appended, *source); !written) return written;
-    }
-    if (Result<> printed = print_progress(env, bundle.name, progress_appending_done); !printed) return printed;
-  }
-  if (Result<> finished = finish_working_file(env, *appended, *release_path); !finished) return finished;
-  if (Result<> finished = finish_working_file(env, *debug, *debug_path); !finished) return finished;
-  if (Result<> same = context.directory.check(); !same) return same;
-
-  if (Result<> moved = move_outputs(env, *debug_path, *release_path, bundle); !moved) return moved;
-
-  if (Result<> printed = print_done(env, bundle.name); !printed) return printed;
-
-  child = platform::Child();
-  return {};
-}
+Result<> build_js(const Bundle& bundle, const BuildContext& context) { return JsBuild(bundle, context).run(); }
 
 }  // namespace brelix
