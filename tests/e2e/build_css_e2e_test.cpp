@@ -1,6 +1,8 @@
 // The style-sheet bundle build from outside: build_js_runner with the "c"
-// switch builds one style-sheet bundle in a world of its own. Expectations
-// are computed here from the sources, with the minifier called directly.
+// switch builds one style-sheet bundle in a world of its own, and ends as
+// the program does. What the bundles hold is tested in process
+// (tests/src/bundle/builds_test.cpp); here, the fault and failure reports
+// and statuses.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "css/optimizations/minifier.h"
 #include "tests/support/world.h"
 #include "unicode/utf8.h"
 
@@ -19,20 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view name = "Sheets - css";
-
-std::string progress(bool append_extra) {
-  const std::string n(name);
-  std::string out = n + ": start\n";
-  out += n + ": Concatenating files\n";
-  out += n + ": Concatenating done\n";
-  out += n + ": Processing files\n";
-  if (append_extra) {
-    out += n + ": Appeding extra\n";
-    out += n + ": Appeding done\n";
-  }
-  out += n + ": done\n\n";
-  return out;
-}
 
 struct Source {
   std::string path;
@@ -89,55 +76,6 @@ std::string joined_text(const std::vector<Source>& files) {
   return out;
 }
 
-std::string minified(const std::vector<Source>& files) {
-  const std::string joined = joined_text(files);
-  auto result = css::CssMinifier().minify_css(joined);
-  EXPECT_TRUE(result.has_value()) << "the test's own sources must be accepted";
-  return result ? *result : std::string();
-}
-
-TEST(BuildCss, DebugIsTheRawConcatenationAndReleaseTheMinifiedJoinFollowedByTheExtras) {
-  CssWorld world;
-  std::vector<Source> files;
-  std::vector<Source> extra;
-  // The first ends without a line feed: raw in the debug file, but one line
-  // feed apart for the minifier. The second holds bytes that are not UTF-8.
-  world.add(files, "css/a.css", "a { color : #FFFFFF ; margin : 0px 0px }");
-  world.add(files, "css/b.css", "b::selection{ color: rgb(255, 0, 0) }\n.x{content:'\xff\xfe'}\n");
-  world.add(files, "css/c.css", "@media screen {\n  .c { font-weight: bold }\n}\n");
-  world.add(extra, "css/lib.min.css", ".lib{color:red}");
-  world.add(extra, "css/more.min.css", ".more{x:y}\n");
-
-  const RunResult result = world.build(files, extra);
-  ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, progress(true));
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(world.read_file("dest/out-debug.css"), concatenation(files, extra));
-  EXPECT_EQ(world.read_file("dest/out.css"), minified(files) + concatenation({}, extra));
-  // The minifier saw U+FFFD in place of each invalid byte.
-  EXPECT_NE(world.read_file("dest/out.css").find("\xEF\xBF\xBD\xEF\xBF\xBD"), std::string::npos);
-  EXPECT_EQ(world.run_folder(), "") << "the run's folder is removed after success";
-}
-
-TEST(BuildCss, AnEmptySourceListAndNoAppendStep) {
-  CssWorld world;
-  std::vector<Source> extra;
-  world.add(extra, "css/lib.min.css", ".lib{color:red}");
-
-  RunResult result = world.build({}, extra);
-  ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(world.read_file("dest/out-debug.css"), concatenation({}, extra));
-  EXPECT_EQ(world.read_file("dest/out.css"), minified({}) + concatenation({}, extra));
-
-  std::vector<Source> files;
-  world.add(files, "css/a.css", "a{x:y}");
-  result = world.build(files, extra, false);
-  ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, progress(false));
-  EXPECT_EQ(world.read_file("dest/out-debug.css"), concatenation(files));
-  EXPECT_EQ(world.read_file("dest/out.css"), minified(files));
-}
-
 struct RejectionCase {
   std::size_t bad_index;    // which of three sources holds the rejected construct
   std::size_t line_in_file; // where it begins there
@@ -189,8 +127,9 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
   EXPECT_EQ(world.read_file(folder.substr(world.root().size() + 1) + "/out.css"), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(FirstMiddleLast, BuildCssRejection,
-                         ::testing::Values(RejectionCase{0, 3}, RejectionCase{1, 3}, RejectionCase{2, 3}));
+// Which file and line each position gives is tested in process
+// (tests/src/bundle/builds_test.cpp); here, what the program prints.
+INSTANTIATE_TEST_SUITE_P(Middle, BuildCssRejection, ::testing::Values(RejectionCase{1, 3}));
 
 TEST(BuildCss, AMissingSourceOrExtraIsAFailureWithTheSystemsText) {
   for (const bool missing_extra : {false, true}) {

@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "src/bundle/expand_path.h"
@@ -171,6 +172,40 @@ TEST(Catalogue, NoPathTwiceAndAllRootedInVtpath) {
     const std::size_t dot = entry->out.rfind('.');
     EXPECT_EQ(entry->out_debug,
               std::string(entry->out.substr(0, dot)).append("-debug").append(entry->out.substr(dot)));
+  }
+}
+
+// The package table: which flag chooses which bundles, in which order, and
+// which command-line value replaces which of their lists.
+TEST(Catalogue, PackagesAndWhichValueReplacesWhichList) {
+  using catalogue::ListOption;
+  struct Expected {
+    std::string_view flag;
+    char letter;
+    std::string_view value_name;
+    std::vector<std::tuple<std::string_view, ListOption, ListOption>> bundles;
+  };
+  const Expected expected[] = {
+      {"ombril", 'o', "OMBRIL",
+       {{"Ombril - ux", ListOption::list, ListOption::none}, {"Ombril - system", ListOption::extra, ListOption::none}}},
+      {"veltrano", 'v', "VELTRANO",
+       {{"Veltrano - boot", ListOption::boot, ListOption::none},
+        {"Veltrano - system", ListOption::list, ListOption::extra},
+        {"Veltrano - css", ListOption::none, ListOption::none}}},
+  };
+  ASSERT_EQ(catalogue::packages.size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    const catalogue::Package& package = catalogue::packages[i];
+    EXPECT_EQ(package.flag, expected[i].flag);
+    EXPECT_EQ(package.letter, expected[i].letter);
+    EXPECT_EQ(package.value_name, expected[i].value_name);
+    ASSERT_EQ(package.bundles.size(), expected[i].bundles.size()) << package.flag;
+    for (std::size_t j = 0; j < package.bundles.size(); ++j) {
+      const auto& [name, files, extra] = expected[i].bundles[j];
+      EXPECT_EQ(package.bundles[j].entry->name, name);
+      EXPECT_EQ(package.bundles[j].files, files) << name;
+      EXPECT_EQ(package.bundles[j].extra, extra) << name;
+    }
   }
 }
 

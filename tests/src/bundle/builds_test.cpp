@@ -158,6 +158,113 @@ TEST(Builds, JavaScriptBundlesAreTheSourcesSnippetAndExtrasInOrder) {
   }
 }
 
+struct SheetCase {
+  const char* what;
+  std::vector<std::string> files;
+  std::vector<std::string> extra;
+  bool append_extra;
+  std::string debug;
+  std::string release;
+};
+
+// Builds one style-sheet bundle of the given sources and extras in the
+// world, through env; paths gets the sources' paths in order.
+Result<> build_sheets(const World& world, const std::vector<std::string>& files, const std::vector<std::string>& extra,
+                      bool append_extra, TestEnv& env, std::vector<std::string>& paths) {
+  for (std::size_t i = 0; i < files.size() + extra.size(); ++i) {
+    const std::string relative = "css/s" + std::to_string(i) + ".css";
+    world.write_file(relative, i < files.size() ? files[i] : extra[i - files.size()]);
+    paths.push_back(world.path(relative));
+  }
+  Bundle bundle;
+  bundle.name = name;
+  bundle.out = world.path("out.css");
+  bundle.out_debug = world.path("out-debug.css");
+  for (std::size_t i = 0; i < paths.size(); ++i) (i < files.size() ? bundle.files : bundle.extra).push_back(paths[i]);
+  bundle.append_extra = append_extra;
+  RunDirectory directory(env);
+  Result<> built = build_css(bundle, BuildContext{env, directory});
+  if (!built && built.error().is_fault) directory.keep();
+  return built;
+}
+
+// The debug style sheet is the sources as they are; the release one is
+// what the minifier makes of them joined by line feeds (invalid UTF-8 read
+// as U+FFFD), then the extras on both.
+TEST(Builds, StyleSheetsAreTheRawConcatenationAndTheMinifiedJoinThenTheExtras) {
+  const SheetCase cases[] = {
+      {"sources and extras",
+       {"a { color : #FFFFFF ; margin : 0px 0px }", "b::selection{ color: rgb(255, 0, 0) }\n.x{content:'\xff\xfe'}\n",
+        "@media screen {\n  .c { font-weight: bold }\n}\n"},
+       {".lib{color:red}", ".more{x:y}\n"},
+       true,
+       "a { color : #FFFFFF ; margin : 0px 0px }b::selection{ color: rgb(255, 0, 0) }\n.x{content:'\xff\xfe'}\n"
+       "@media screen {\n  .c { font-weight: bold }\n}\n.lib{color:red}.more{x:y}\n",
+       "a{color:#fff;margin:0 0}b::selection{color:#f00}.x{content:'\xEF\xBF\xBD\xEF\xBF\xBD'}"
+       "@media screen{.c{font-weight:700}}.lib{color:red}.more{x:y}\n"},
+      {"no sources, an extra", {}, {".lib{color:red}"}, true, ".lib{color:red}", ".lib{color:red}"},
+      {"extras switched off", {"a{x:y}"}, {".lib{color:red}"}, false, "a{x:y}", "a{x:y}"},
+  };
+  for (const SheetCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    World world;
+    world.make_dir("tmp");
+    TestEnv env(world);
+    std::vector<std::string> paths;
+    const Result<> built = build_sheets(world, c.files, c.extra, c.append_extra, env, paths);
+    ASSERT_TRUE(built) << built.error().message;
+    EXPECT_EQ(env.out, progress(c.append_extra));
+    EXPECT_EQ(world.read_file("out-debug.css"), c.debug);
+    EXPECT_EQ(world.read_file("out.css"), c.release);
+    EXPECT_EQ(entries_in(world, "tmp"), 0u);
+  }
+}
+
+// A construct the minifier rejects is a fault whose hint names the file
+// and its line, and whose message carries the joined text; the run's
+// folder stays with the complete debug file and an empty release file.
+TEST(Builds, AStyleSheetTheMinifierRejectsIsAFaultNamingItsFileAndLine) {
+  const std::string bad = "ok{x:y}\n\n  a{color:red;;}\nb{x:y}\n";  // rejected at its line 3
+  const std::string good = "/* sheet */\np{x:y}\n";
+  const std::string escaped_bad = "ok{x:y}\\n\\n  a{color:red;;}\\nb{x:y}\\n";
+  const std::string escaped_good = "/* sheet */\\np{x:y}\\n";
+  struct Case {
+    std::size_t bad_index;
+    int joined_line;
+    std::string joined;  // as the message quotes it
+  };
+  const Case cases[] = {
+      {0, 3, escaped_bad + "\\n" + escaped_good + "\\n" + escaped_good},
+      {1, 6, escaped_good + "\\n" + escaped_bad + "\\n" + escaped_good},
+      {2, 9, escaped_good + "\\n" + escaped_good + "\\n" + escaped_bad},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bad_index);
+    World world;
+    world.make_dir("tmp");
+    world.write_file("out.css", "old release");
+    TestEnv env(world);
+    std::vector<std::string> files(3, good);
+    files[c.bad_index] = bad;
+    std::vector<std::string> paths;
+    const Result<> built = build_sheets(world, files, {".lib{color:red}"}, true, env, paths);
+    ASSERT_FALSE(built);
+    EXPECT_TRUE(built.error().is_fault);
+    const std::string line = std::to_string(c.joined_line);
+    EXPECT_EQ(built.error().hint, "brelix: the style sheet " + paths[c.bad_index] +
+                                      " cannot be minified: its line 3 starts a construct the minifier rejects "
+                                      "(Invalid block at line " + line + " of the joined style sheets)");
+    EXPECT_EQ(built.error().message,
+              "called `Result::unwrap()` on an `Err` value: MError { message: \"Invalid block at line " + line +
+                  "\", error: \"" + c.joined + "\" }");
+    EXPECT_EQ(world.read_file("out.css"), "old release");
+    ASSERT_EQ(entries_in(world, "tmp"), 1u);
+    const std::string folder = fs::directory_iterator(world.path("tmp"))->path().filename().string();
+    EXPECT_EQ(world.read_file("tmp/" + folder + "/out-debug.css"), files[0] + files[1] + files[2]);
+    EXPECT_EQ(world.read_file("tmp/" + folder + "/out.css"), "");
+  }
+}
+
 // Each write, then each sync, of a whole build refused in turn, with plain
 // moves and with moves that copy: the failure is the system's, unchanged;
 // the destinations keep their old content unless both moves were made; the

@@ -35,6 +35,19 @@ TEST(MinifyCache, KeyChangesWithTheArgumentsAndProgramButNotTheRunFolder) {
   }
 }
 
+// The formats stored entries were written in: a change must come with a
+// new version, or an older run's entries would be read wrongly. The digests
+// are sha256sum's of the texts spelled out here.
+TEST(MinifyCache, KeyAndEntryAreTheStoredFormat) {
+  const std::vector<std::string> arguments = {"/t/a/out.js", "-c"};
+  // "brelix-minify-key 1\n8:uglifyjs214:<release file>2:-c8:identity4:a();"
+  EXPECT_EQ(minify_key("a();", "/t/a/out.js", "uglifyjs", arguments, "identity").value_or(""),
+            "eb7d02a8c7e9f4da9c884a7b9bee621649220a0e633d578168a1fea3a96daaa4");
+  const std::string key(64, 'k');
+  EXPECT_EQ(make_cache_entry(key, "x=1;\n").value_or(""),
+            "brelix-minify-cache 1\n" + key + "\n5\n5a8b1ac6905b250e9d1952774a96414ff921a7f02161e591fe3ccff0fdd5b516\nx=1;\n");
+}
+
 TEST(MinifyCache, OnlyAWholeEntryOfThisVersionAndKeyGivesItsText) {
   const std::string key(64, 'a'), text = "x=1;\n\0tail"s;
   const std::string entry = make_cache_entry(key, text).value_or("");
