@@ -9,8 +9,9 @@
 // of them: the program's own system calls, so that a write made past the
 // builds' Env is caught too. Each write and sync of a build refused in turn,
 // with plain and with copying moves, is tested in process through the Env
-// (tests/src/bundle/builds_test.cpp); an interruption while a move copies
-// stays here, where a real signal reaches the program.
+// (tests/src/bundle/builds_test.cpp); what only the system can do stays
+// here: an fsync or close that fails, and an interruption while a move
+// copies, where a real signal reaches the program.
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -156,6 +157,41 @@ TEST(RefusedWrite, WritesOfAWholeCatalogueRun) {
   const std::uint64_t seed = fault_seed();
   SCOPED_TRACE("seed " + std::to_string(seed) + " (set BRELIX_FAULT_SEED to repeat)");
   refusing.refuse_each(seed);
+}
+
+// The system's own fsync and close failures, which the Env's stand-in for
+// a sync cannot reach: the platform layer reports them.
+TEST(RefusedWrite, ASyncOrCloseOfAWorkingFileThatFails) {
+  SampleBuild build;
+  World& world = build.world();
+  struct Case {
+    const char* variable;
+    const char* at;
+    int error;
+    const char* named;  // in the path of the file the report names
+  };
+  const Case cases[] = {
+      {"REFUSE_WRITES_SYNC_AT", "1", EIO, "/out.js"},
+      {"REFUSE_WRITES_CLOSE_AT", "1", ENOSPC, "/out.js"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.variable) + "=" + c.at);
+    const std::string temporary = world.path("tmp");
+    RefusedWrites refusing(build, temporary);
+    build.plant_old_content();
+    const std::map<std::string, std::string> others = build.other_files();
+    world.set_env(c.variable, c.at);
+    const RunResult run = refusing.run(0, c.error);
+    world.unset_env(c.variable);
+    if (!refusing.loaded) GTEST_SKIP() << "the write-refusing library did not load: " << BRELIX_REFUSE_WRITES;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.starts_with("Error: could not finish writing ") && run.err.find(c.named) != std::string::npos &&
+                run.err.ends_with("\n\nCaused by:\n    " + std::string(std::strerror(c.error)) + " (os error " +
+                                  std::to_string(c.error) + ")\n"))
+        << run.err;
+    EXPECT_EQ(build.other_files(), others);
+    EXPECT_EQ(entries_in(temporary), 0u);
+  }
 }
 
 // A folder of the test's own on another file system than the world, where
