@@ -59,7 +59,7 @@ class TestEnv : public platform::EnvWrapper {
     return EnvWrapper::sync_and_close(file);
   }
   std::expected<void, platform::RenameFailure> rename_file(std::string_view from, std::string_view to) override {
-    if (cross_device && std::string_view(from).find("/.brelix-move-") == std::string_view::npos) {
+    if (cross_device && std::string_view(from).find(".brelix-move-") == std::string_view::npos) {
       return std::unexpected(platform::RenameFailure{Failure::of("another device (os error 18)"), true});
     }
     return EnvWrapper::rename_file(from, to);
