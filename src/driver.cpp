@@ -11,7 +11,7 @@ namespace {
 
 Result<> build(const catalogue::PackageBundle& step, const Arguments& arguments, const BuildContext& context) {
   const catalogue::BundleEntry& entry = *step.entry;
-  Result<Bundle> created = Bundle::create(entry.name, entry.out, entry.out_debug);
+  Result<Bundle> created = Bundle::create(context.env, entry.name, entry.out, entry.out_debug);
   if (!created) return std::unexpected(std::move(created.error()));
   Bundle& bundle = *created;
   bundle.files = choose_list(arguments, step.files, entry.files);

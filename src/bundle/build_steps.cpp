@@ -73,7 +73,7 @@ Result<> print_done(platform::Env& env, std::string_view name) {
 }
 
 Result<std::string> read_source(platform::Env& env, std::string_view written_path) {
-  const auto expanded = expand_path(written_path);
+  const auto expanded = expand_path(written_path, PathEnvironment::of(env));
   if (!expanded) {
     return std::unexpected(expanded.error().to_failure());
   }

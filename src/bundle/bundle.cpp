@@ -10,8 +10,8 @@ namespace {
 
 constexpr std::string_view unexpandable_output = "Could not expand path for file: ";
 
-Result<std::string> expand_output(std::string_view name, std::string_view path) {
-  auto expanded = expand_path(path);
+Result<std::string> expand_output(platform::Env& env, std::string_view name, std::string_view path) {
+  auto expanded = expand_path(path, PathEnvironment::of(env));
   if (!expanded) {
     // The expansion's own message is not what the user sees here: the path
     // as written says which bundle and which variable in one line.
@@ -25,13 +25,13 @@ Result<std::string> expand_output(std::string_view name, std::string_view path) 
 
 }  // namespace
 
-Result<Bundle> Bundle::create(std::string_view name, std::string_view out, std::string_view out_debug) {
+Result<Bundle> Bundle::create(platform::Env& env, std::string_view name, std::string_view out, std::string_view out_debug) {
   Bundle bundle;
   bundle.name = name;
   // Release first: when both fail, the release path is the one reported.
-  Result<std::string> release = expand_output(name, out);
+  Result<std::string> release = expand_output(env, name, out);
   if (!release) return std::unexpected(std::move(release.error()));
-  Result<std::string> debug = expand_output(name, out_debug);
+  Result<std::string> debug = expand_output(env, name, out_debug);
   if (!debug) return std::unexpected(std::move(debug.error()));
   bundle.out = std::move(*release);
   bundle.out_debug = std::move(*debug);

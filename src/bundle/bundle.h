@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "src/failure.h"
+#include "src/platform/env.h"
 
 namespace brelix {
 
@@ -26,8 +27,10 @@ struct Bundle {
   // Expands out, then out_debug. If either cannot be expanded the result is
   // the fault "Could not expand path for file: " and the path as written
   // (its hint names the bundle). The lists come back empty and both
-  // switches false. Requires: name outlives the bundle.
-  static Result<Bundle> create(std::string_view name, std::string_view out, std::string_view out_debug);
+  // switches false. The variables are env's. Requires: name outlives the
+  // bundle.
+  static Result<Bundle> create(platform::Env& env, std::string_view name, std::string_view out,
+                               std::string_view out_debug);
 };
 
 }  // namespace brelix

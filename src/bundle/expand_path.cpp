@@ -184,11 +184,15 @@ std::string LookupError::message() const {
 
 Failure LookupError::to_failure() const { return Failure::of(message(), {cause_text()}); }
 
-const PathEnvironment& PathEnvironment::process() {
-  static const PathEnvironment environment{
-      [](std::string_view name) { return platform::environment_variable(name); },
-      [] { return platform::home_directory(); },
+PathEnvironment PathEnvironment::of(platform::Env& env) {
+  return PathEnvironment{
+      [&env](std::string_view name) { return env.environment_variable(name); },
+      [&env] { return env.home_directory(); },
   };
+}
+
+const PathEnvironment& PathEnvironment::process() {
+  static const PathEnvironment environment = of(platform::default_env());
   return environment;
 }
 

@@ -6,6 +6,8 @@ namespace {
 class SystemEnv final : public Env {
  public:
   bool write(Stream stream, std::string_view text) override { return platform::write(stream, text); }
+  EnvValue environment_variable(std::string_view name) override { return platform::environment_variable(name); }
+  std::optional<std::string> home_directory() override { return platform::home_directory(); }
   bool exists(std::string_view path) override { return platform::exists(path); }
   Result<> delete_file(std::string_view path) override { return platform::delete_file(path); }
   Result<File> open_for_append(std::string_view path) override { return platform::open_for_append(path); }

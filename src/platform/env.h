@@ -1,6 +1,6 @@
 #pragma once
 // What the builds ask of the system, as one interface: the standard
-// streams, files, directories, moves and child processes. default_env() is
+// streams, the environment, files, directories, moves and child processes. default_env() is
 // the system itself, through the platform layer; an EnvWrapper forwards
 // every call to another Env, so a test can override the one call it wants
 // to fail (a write that fails after N bytes, a rename that reports another
@@ -34,6 +34,10 @@ class Env {
 
   // ---- Standard streams
   virtual bool write(Stream stream, std::string_view text) = 0;
+
+  // ---- Environment, for the expansion of written paths
+  virtual EnvValue environment_variable(std::string_view name) = 0;
+  virtual std::optional<std::string> home_directory() = 0;
 
   // ---- Files
   virtual bool exists(std::string_view path) = 0;
@@ -77,6 +81,8 @@ class EnvWrapper : public Env {
   explicit EnvWrapper(Env& target) : target_(target) {}
 
   bool write(Stream stream, std::string_view text) override { return target_.write(stream, text); }
+  EnvValue environment_variable(std::string_view name) override { return target_.environment_variable(name); }
+  std::optional<std::string> home_directory() override { return target_.home_directory(); }
   bool exists(std::string_view path) override { return target_.exists(path); }
   Result<> delete_file(std::string_view path) override { return target_.delete_file(path); }
   Result<File> open_for_append(std::string_view path) override { return target_.open_for_append(path); }

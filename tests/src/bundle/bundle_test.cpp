@@ -5,17 +5,30 @@
 namespace brelix {
 namespace {
 
-// Names no test world or developer sets, so that the lookups fail.
 constexpr const char* unset_release = "$BRELIX_BUNDLE_TEST_UNSET_RELEASE/out.js";
 constexpr const char* unset_debug = "$BRELIX_BUNDLE_TEST_UNSET_DEBUG/out-debug.js";
 
+// An environment that holds DEST alone, whatever the process's holds.
+struct OnlyDest : platform::EnvWrapper {
+  OnlyDest() : EnvWrapper(platform::default_env()) {}
+  platform::EnvValue environment_variable(std::string_view name) override {
+    platform::EnvValue value;
+    if (name == "DEST") {
+      value.state = platform::EnvValue::State::present;
+      value.value = "/srv/dest";
+    }
+    return value;
+  }
+};
+
 TEST(Bundle, StartsEmptyWithExpandedOutputs) {
-  const Result<Bundle> created = Bundle::create("Label - part", "dist/a$$b.js", "dist/a$$b-debug.js");
+  OnlyDest env;
+  const Result<Bundle> created = Bundle::create(env, "Label - part", "$DEST/a$$b.js", "${DEST}/a$$b-debug.js");
   ASSERT_TRUE(created);
   const Bundle& bundle = *created;
   EXPECT_EQ(bundle.name, "Label - part");
-  EXPECT_EQ(bundle.out, "dist/a$b.js");
-  EXPECT_EQ(bundle.out_debug, "dist/a$b-debug.js");
+  EXPECT_EQ(bundle.out, "/srv/dest/a$b.js");
+  EXPECT_EQ(bundle.out_debug, "/srv/dest/a$b-debug.js");
   EXPECT_TRUE(bundle.files.empty());
   EXPECT_TRUE(bundle.extra.empty());
   EXPECT_FALSE(bundle.append_extra);
@@ -35,7 +48,8 @@ TEST(Bundle, UnexpandableOutputIsAFaultNamingThePathAsWritten) {
       {"dist/out.js", unset_debug, unset_debug},
   };
   for (const Case& c : cases) {
-    const Result<Bundle> created = Bundle::create("x", c.out, c.out_debug);
+    OnlyDest env;
+    const Result<Bundle> created = Bundle::create(env, "x", c.out, c.out_debug);
     ASSERT_FALSE(created) << c.named;
     EXPECT_TRUE(created.error().is_fault);
     EXPECT_EQ(created.error().message, std::string("Could not expand path for file: ") + c.named);
