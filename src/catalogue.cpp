@@ -6,6 +6,9 @@
 #include "src/command_line_texts.h"
 
 namespace brelix::catalogue {
+
+// Laid out by hand as tables: one path per line, one bundle per line.
+// clang-format off
 namespace {
 
 // Ombril's user-interface components.
@@ -418,5 +421,7 @@ constexpr PackageBundle veltrano_bundles[] = {
 //                                            flag        letter  name        help                  bundles
 constexpr std::array<Package, 2> packages = {{{"ombril",   'o',    "OMBRIL",   texts::ombril_help,   ombril_bundles},
                                               {"veltrano", 'v',    "VELTRANO", texts::veltrano_help, veltrano_bundles}}};
+
+// clang-format on
 
 }  // namespace brelix::catalogue

@@ -52,7 +52,8 @@ const std::string* option_value(const Arguments& arguments, catalogue::ListOptio
 // help and version, the error styler usage errors. Runs in time linear in
 // the total length of the arguments; never fails in any other way.
 std::expected<Arguments, Report> parse_arguments(std::span<const std::optional<std::string>> args,
-                                                 const Styler& output_styler, const Styler& error_styler);
+                                                 const Styler& output_styler,
+                                                 const Styler& error_styler);
 
 // The values parsing met, before defaults: nullopt for an argument that
 // was not given.

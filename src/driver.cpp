@@ -9,7 +9,8 @@
 namespace brelix {
 namespace {
 
-Result<> build(const catalogue::PackageBundle& step, const Arguments& arguments, const BuildContext& context) {
+Result<> build(const catalogue::PackageBundle& step, const Arguments& arguments,
+               const BuildContext& context) {
   const catalogue::BundleEntry& entry = *step.entry;
   Result<Bundle> created = Bundle::create(context.env, entry.name, entry.out, entry.out_debug);
   if (!created) return std::unexpected(std::move(created.error()));
@@ -18,7 +19,8 @@ Result<> build(const catalogue::PackageBundle& step, const Arguments& arguments,
   bundle.extra = choose_list(arguments, step.extra, entry.extra);
   bundle.append_extra = entry.append_extra;
   bundle.importer = entry.importer;
-  return entry.build == catalogue::Build::css ? build_css(bundle, context) : build_js(bundle, context);
+  return entry.build == catalogue::Build::css ? build_css(bundle, context)
+                                              : build_js(bundle, context);
 }
 
 }  // namespace

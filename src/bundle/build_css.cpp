@@ -31,7 +31,8 @@ std::size_t css_line_breaks(std::string_view text) {
   std::size_t breaks = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '\n' || c == '\f' || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) ++breaks;
+    if (c == '\n' || c == '\f' || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+      ++breaks;
   }
   return breaks;
 }
@@ -45,10 +46,13 @@ std::string rejection_hint(const Bundle& bundle, const JoinedSources& joined, st
   // as CSS knows it, where the parser may stop short (at a form feed).
   offset = std::min(joined.text.find_first_not_of(" \t\n\r\f", offset), joined.text.size());
   const auto after = std::upper_bound(joined.starts.begin(), joined.starts.end(), offset);
-  const std::size_t index = after == joined.starts.begin() ? 0 : static_cast<std::size_t>(after - joined.starts.begin()) - 1;
+  const std::size_t index = after == joined.starts.begin()
+                                ? 0
+                                : static_cast<std::size_t>(after - joined.starts.begin()) - 1;
   const std::size_t start = joined.starts.empty() ? 0 : joined.starts[index];
   const std::size_t end = offset;
-  const std::size_t line = css_line_breaks(std::string_view(joined.text).substr(start, end - start)) + 1;
+  const std::size_t line =
+      css_line_breaks(std::string_view(joined.text).substr(start, end - start)) + 1;
   std::string hint = "brelix: the style sheet ";
   if (index < bundle.files.size()) {
     hint.append(bundle.files[index]);
@@ -102,8 +106,9 @@ class CssBuild final : public BundleBuild {
     if (!minified) {
       const css::MError& error = minified.error();
       const std::string display = error.message();
-      return fault(std::string(rejection_prefix) + error.debug(),
-                   rejection_hint(bundle_, joined, error.offset().value_or(joined.text.size()), display));
+      return fault(
+          std::string(rejection_prefix) + error.debug(),
+          rejection_hint(bundle_, joined, error.offset().value_or(joined.text.size()), display));
     }
     return env_.write_file(release_, *minified);
   }
@@ -116,6 +121,8 @@ class CssBuild final : public BundleBuild {
 
 }  // namespace
 
-Result<> build_css(const Bundle& bundle, const BuildContext& context) { return CssBuild(bundle, context).run(); }
+Result<> build_css(const Bundle& bundle, const BuildContext& context) {
+  return CssBuild(bundle, context).run();
+}
 
 }  // namespace brelix

@@ -104,13 +104,15 @@ class JsBuild final : public BundleBuild {
 
   Result<> end_concatenation() override {
     if (!bundle_.importer) return {};
-    if (Result<> written = env_.write_file(debug_, importer_snippet_debug); !written) return written;
+    if (Result<> written = env_.write_file(debug_, importer_snippet_debug); !written)
+      return written;
     return env_.write_file(release_, importer_snippet_release);
   }
 
   Result<> process() override {
     // Complete on its storage before the minifier reads it.
-    if (Result<> finished = finish_working_file(env_, release_, release_path_); !finished) return finished;
+    if (Result<> finished = finish_working_file(env_, release_, release_path_); !finished)
+      return finished;
     const std::array<std::string, 7> arguments = minifier_arguments(release_path_);
     // Every check of the minifier's result belongs in here: the cache
     // stores what a run that returned success left in the release file.
@@ -123,7 +125,8 @@ class JsBuild final : public BundleBuild {
       if (Result<> ended = check_minifier_end(env_.wait(child_)); !ended) return ended;
       return check_minifier_output(env_, release_path_, release_blank_);
     };
-    if (Result<> minified = minify_through_cache(env_, bundle_.name, release_path_, minifier, arguments, run_minifier);
+    if (Result<> minified = minify_through_cache(env_, bundle_.name, release_path_, minifier,
+                                                 arguments, run_minifier);
         !minified) {
       return minified;
     }
@@ -151,6 +154,8 @@ class JsBuild final : public BundleBuild {
 
 }  // namespace
 
-Result<> build_js(const Bundle& bundle, const BuildContext& context) { return JsBuild(bundle, context).run(); }
+Result<> build_js(const Bundle& bundle, const BuildContext& context) {
+  return JsBuild(bundle, context).run();
+}
 
 }  // namespace brelix

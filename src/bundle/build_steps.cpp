@@ -85,7 +85,8 @@ Result<std::string> read_source(platform::Env& env, std::string_view written_pat
     case platform::SourceFailure::Kind::not_regular:
       return fail("the source " + std::string(expanded->view()) + " is not a regular file");
     case platform::SourceFailure::Kind::too_large:
-      return fail("the source " + std::string(expanded->view()) + " is too large to be read into memory");
+      return fail("the source " + std::string(expanded->view()) +
+                  " is too large to be read into memory");
     case platform::SourceFailure::Kind::os:
       break;
   }
@@ -99,7 +100,9 @@ Result<> finish_working_file(platform::Env& env, platform::File& file, std::stri
   return {};
 }
 
-bool needs_line_feed(std::string_view bytes) { return !bytes.empty() && bytes.back() != '\n'; }
+bool needs_line_feed(std::string_view bytes) {
+  return !bytes.empty() && bytes.back() != '\n';
+}
 
 Result<> write_source(platform::Env& env, platform::File& file, std::string_view bytes) {
   if (Result<> written = env.write_file(file, bytes); !written) {
@@ -141,7 +144,8 @@ Result<> move_outputs(platform::Env& env, const std::string& debug, const std::s
 
 Result<platform::File> open_cleared_for_append(platform::Env& env, const std::string& path) {
   if (env.exists(path)) {
-    if (Result<> deleted = env.delete_file(path); !deleted) return std::unexpected(std::move(deleted.error()));
+    if (Result<> deleted = env.delete_file(path); !deleted)
+      return std::unexpected(std::move(deleted.error()));
   }
   return env.open_for_append(path);
 }

@@ -29,7 +29,8 @@ inline constexpr std::string_view progress_appending = ": Appeding extra";
 inline constexpr std::string_view progress_appending_done = ": Appeding done";
 inline constexpr std::string_view progress_done = ": done";
 
-inline constexpr std::string_view progress_write_failed = "could not write a progress line to standard output";
+inline constexpr std::string_view progress_write_failed =
+    "could not write a progress line to standard output";
 
 // Prints the bundle's name, the suffix and a line feed to standard output
 // in one write. A write that fails is the fault progress_write_failed.
@@ -76,6 +77,7 @@ Result<> move_file(platform::Env& env, std::string_view from, std::string_view t
 // Moves a bundle's two finished working files to its destinations, the
 // debug output first, stopping at the first failure; then syncs each
 // destination folder once, so that the renames are durable.
-Result<> move_outputs(platform::Env& env, const std::string& debug, const std::string& release, const Bundle& bundle);
+Result<> move_outputs(platform::Env& env, const std::string& debug, const std::string& release,
+                      const Bundle& bundle);
 
 }  // namespace brelix

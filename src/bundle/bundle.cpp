@@ -10,7 +10,8 @@ namespace {
 
 constexpr std::string_view unexpandable_output = "Could not expand path for file: ";
 
-Result<std::string> expand_output(platform::Env& env, std::string_view name, std::string_view path) {
+Result<std::string> expand_output(platform::Env& env, std::string_view name,
+                                  std::string_view path) {
   auto expanded = expand_path(path, PathEnvironment::of(env));
   if (!expanded) {
     // The expansion's own message is not what the user sees here: the path
@@ -25,7 +26,8 @@ Result<std::string> expand_output(platform::Env& env, std::string_view name, std
 
 }  // namespace
 
-Result<Bundle> Bundle::create(platform::Env& env, std::string_view name, std::string_view out, std::string_view out_debug) {
+Result<Bundle> Bundle::create(platform::Env& env, std::string_view name, std::string_view out,
+                              std::string_view out_debug) {
   Bundle bundle;
   bundle.name = name;
   // Release first: when both fail, the release path is the one reported.

@@ -18,14 +18,16 @@ Result<> BundleBuild::run() {
   debug_ = std::move(*debug);
   if (Result<> begun = begin(); !begun) return begun;
 
-  if (Result<> printed = print_progress(env_, name, progress_concatenating); !printed) return printed;
+  if (Result<> printed = print_progress(env_, name, progress_concatenating); !printed)
+    return printed;
   for (const std::string_view file : bundle_.files) {
     const Result<std::string> source = read_source(env_, file);
     if (!source) return std::unexpected(source.error());
     if (Result<> written = concatenate(*source); !written) return written;
   }
   if (Result<> ended = end_concatenation(); !ended) return ended;
-  if (Result<> printed = print_progress(env_, name, progress_concatenating_done); !printed) return printed;
+  if (Result<> printed = print_progress(env_, name, progress_concatenating_done); !printed)
+    return printed;
 
   if (Result<> ready = before_processing(); !ready) return ready;
   if (Result<> printed = print_progress(env_, name, progress_processing); !printed) return printed;
@@ -38,14 +40,18 @@ Result<> BundleBuild::run() {
       if (!source) return std::unexpected(source.error());
       if (Result<> written = append(*source); !written) return written;
     }
-    if (Result<> printed = print_progress(env_, name, progress_appending_done); !printed) return printed;
+    if (Result<> printed = print_progress(env_, name, progress_appending_done); !printed)
+      return printed;
   }
 
-  if (Result<> finished = finish_working_file(env_, release_, release_path_); !finished) return finished;
-  if (Result<> finished = finish_working_file(env_, debug_, debug_path_); !finished) return finished;
+  if (Result<> finished = finish_working_file(env_, release_, release_path_); !finished)
+    return finished;
+  if (Result<> finished = finish_working_file(env_, debug_, debug_path_); !finished)
+    return finished;
   if (Result<> same = directory_.check(); !same) return same;
 
-  if (Result<> moved = move_outputs(env_, debug_path_, release_path_, bundle_); !moved) return moved;
+  if (Result<> moved = move_outputs(env_, debug_path_, release_path_, bundle_); !moved)
+    return moved;
 
   return print_done(env_, name);
 }

@@ -29,7 +29,10 @@ class BundleBuild {
   // Requires: bundle and context outlive the build.
   BundleBuild(const Bundle& bundle, const BuildContext& context, std::string_view debug_name,
               std::string_view release_name)
-      : bundle_(bundle), env_(context.env), directory_(context.directory), debug_name_(debug_name),
+      : bundle_(bundle),
+        env_(context.env),
+        directory_(context.directory),
+        debug_name_(debug_name),
         release_name_(release_name) {}
   virtual ~BundleBuild() = default;
 

@@ -70,6 +70,7 @@ struct PathEnvironment {
 // home directory. Fails with the first reference that cannot be resolved;
 // nothing after it is looked at. Linear in the input and the values copied.
 std::expected<ExpandedPath, LookupError> expand_path(std::string_view input);
-std::expected<ExpandedPath, LookupError> expand_path(std::string_view input, const PathEnvironment& environment);
+std::expected<ExpandedPath, LookupError> expand_path(std::string_view input,
+                                                     const PathEnvironment& environment);
 
 }  // namespace brelix

@@ -11,7 +11,8 @@ constexpr std::string_view undeterminable_message = "could not determine the tem
 
 // Every name a build puts into the run's directory; removal takes these
 // and nothing else.
-constexpr std::array<std::string_view, 4> run_file_names = {"out-debug.js", "out.js", "out-debug.css", "out.css"};
+constexpr std::array<std::string_view, 4> run_file_names = {"out-debug.js", "out.js",
+                                                            "out-debug.css", "out.css"};
 
 std::string shared_unsafely(std::string_view directory) {
   return "the temporary directory " + std::string(directory) +
@@ -26,8 +27,8 @@ Result<std::string> safe_temporary_directory(platform::Env& env, const std::stri
   if (!system || *system == temporary || env.is_shared_unsafely(*system)) {
     return fail(shared_unsafely(temporary));
   }
-  (void)env.write(platform::Stream::error,
-                  "brelix: warning: " + shared_unsafely(temporary) + "; using " + *system + " instead\n");
+  (void)env.write(platform::Stream::error, "brelix: warning: " + shared_unsafely(temporary) +
+                                               "; using " + *system + " instead\n");
   return *system;
 }
 

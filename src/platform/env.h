@@ -52,7 +52,8 @@ class Env {
   virtual std::optional<std::uint64_t> regular_file_size(std::string_view path) = 0;
 
   // ---- Moves
-  virtual std::expected<void, RenameFailure> rename_file(std::string_view from, std::string_view to) = 0;
+  virtual std::expected<void, RenameFailure> rename_file(std::string_view from,
+                                                         std::string_view to) = 0;
   virtual Result<std::pair<File, std::string>> create_unique_file(std::string_view directory,
                                                                   std::string_view prefix) = 0;
   virtual void sync_directory(std::string_view path) = 0;
@@ -63,10 +64,12 @@ class Env {
   virtual std::optional<std::string> temporary_directory() = 0;
   virtual std::optional<std::string> system_temporary_directory() = 0;
   virtual bool is_shared_unsafely(std::string_view directory) = 0;
-  virtual Result<std::string> create_private_directory(std::string_view parent, std::string_view prefix) = 0;
+  virtual Result<std::string> create_private_directory(std::string_view parent,
+                                                       std::string_view prefix) = 0;
 
   // ---- Child processes
-  virtual Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) = 0;
+  virtual Result<Child> start_command(std::string_view program,
+                                      std::span<const std::string> arguments) = 0;
   // child.wait(). Requires: child started and not yet waited for.
   virtual Result<ChildEnd> wait(Child& child) = 0;
 };
@@ -81,22 +84,33 @@ class EnvWrapper : public Env {
   explicit EnvWrapper(Env& target) : target_(target) {}
 
   bool write(Stream stream, std::string_view text) override { return target_.write(stream, text); }
-  EnvValue environment_variable(std::string_view name) override { return target_.environment_variable(name); }
+  EnvValue environment_variable(std::string_view name) override {
+    return target_.environment_variable(name);
+  }
   std::optional<std::string> home_directory() override { return target_.home_directory(); }
   bool exists(std::string_view path) override { return target_.exists(path); }
   Result<> delete_file(std::string_view path) override { return target_.delete_file(path); }
-  Result<File> open_for_append(std::string_view path) override { return target_.open_for_append(path); }
-  Result<File> open_for_write(std::string_view path) override { return target_.open_for_write(path); }
-  Result<> write_file(File& file, std::string_view bytes) override { return target_.write_file(file, bytes); }
+  Result<File> open_for_append(std::string_view path) override {
+    return target_.open_for_append(path);
+  }
+  Result<File> open_for_write(std::string_view path) override {
+    return target_.open_for_write(path);
+  }
+  Result<> write_file(File& file, std::string_view bytes) override {
+    return target_.write_file(file, bytes);
+  }
   Result<> sync_and_close(File& file) override { return target_.sync_and_close(file); }
-  Result<std::string> read_whole(std::string_view path) override { return target_.read_whole(path); }
+  Result<std::string> read_whole(std::string_view path) override {
+    return target_.read_whole(path);
+  }
   std::expected<std::string, SourceFailure> read_regular_file(std::string_view path) override {
     return target_.read_regular_file(path);
   }
   std::optional<std::uint64_t> regular_file_size(std::string_view path) override {
     return target_.regular_file_size(path);
   }
-  std::expected<void, RenameFailure> rename_file(std::string_view from, std::string_view to) override {
+  std::expected<void, RenameFailure> rename_file(std::string_view from,
+                                                 std::string_view to) override {
     return target_.rename_file(from, to);
   }
   Result<std::pair<File, std::string>> create_unique_file(std::string_view directory,
@@ -108,13 +122,21 @@ class EnvWrapper : public Env {
                           std::int64_t max_age_seconds) override {
     target_.remove_stale_files(directory, prefix, max_age_seconds);
   }
-  std::optional<std::string> temporary_directory() override { return target_.temporary_directory(); }
-  std::optional<std::string> system_temporary_directory() override { return target_.system_temporary_directory(); }
-  bool is_shared_unsafely(std::string_view directory) override { return target_.is_shared_unsafely(directory); }
-  Result<std::string> create_private_directory(std::string_view parent, std::string_view prefix) override {
+  std::optional<std::string> temporary_directory() override {
+    return target_.temporary_directory();
+  }
+  std::optional<std::string> system_temporary_directory() override {
+    return target_.system_temporary_directory();
+  }
+  bool is_shared_unsafely(std::string_view directory) override {
+    return target_.is_shared_unsafely(directory);
+  }
+  Result<std::string> create_private_directory(std::string_view parent,
+                                               std::string_view prefix) override {
     return target_.create_private_directory(parent, prefix);
   }
-  Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) override {
+  Result<Child> start_command(std::string_view program,
+                              std::span<const std::string> arguments) override {
     return target_.start_command(program, arguments);
   }
   Result<ChildEnd> wait(Child& child) override { return target_.wait(child); }

@@ -33,10 +33,11 @@ class CssWorld : public World {
     list.push_back({relative, bytes});
   }
 
-  RunResult build(const std::vector<Source>& files, const std::vector<Source>& extra, bool append_extra = true) const {
+  RunResult build(const std::vector<Source>& files, const std::vector<Source>& extra,
+                  bool append_extra = true) const {
     make_dir("dest");
-    std::vector<std::string> args = {std::string(name), path("dest/out.css"), path("dest/out-debug.css"),
-                                     append_extra ? "ce" : "c"};
+    std::vector<std::string> args = {std::string(name), path("dest/out.css"),
+                                     path("dest/out-debug.css"), append_extra ? "ce" : "c"};
     for (const Source& file : files) args.push_back(path(file.path));
     if (!extra.empty()) args.push_back("--");
     for (const Source& file : extra) args.push_back(path(file.path));
@@ -54,7 +55,8 @@ class CssWorld : public World {
   // The run's own folder, which a fault leaves behind.
   std::string run_folder() const {
     for (const auto& entry : fs::directory_iterator(path("tmp"))) {
-      if (entry.path().filename().string().rfind("brelix-", 0) == 0) return entry.path().generic_string();
+      if (entry.path().filename().string().rfind("brelix-", 0) == 0)
+        return entry.path().generic_string();
     }
     return {};
   }
@@ -77,8 +79,8 @@ std::string joined_text(const std::vector<Source>& files) {
 }
 
 struct RejectionCase {
-  std::size_t bad_index;    // which of three sources holds the rejected construct
-  std::size_t line_in_file; // where it begins there
+  std::size_t bad_index;     // which of three sources holds the rejected construct
+  std::size_t line_in_file;  // where it begins there
 };
 
 class BuildCssRejection : public ::testing::TestWithParam<RejectionCase> {};
@@ -90,7 +92,8 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
   std::vector<Source> files;
   const std::string bad = "ok{x:y}\n\n  a{color:red;;}\nb{x:y}\n";  // rejected at line 3
   for (std::size_t i = 0; i < 3; ++i) {
-    const std::string good = "/* sheet " + std::to_string(i) + " */\np" + std::to_string(i) + "{x:y}\n";
+    const std::string good =
+        "/* sheet " + std::to_string(i) + " */\np" + std::to_string(i) + "{x:y}\n";
     world.add(files, "css/s" + std::to_string(i) + ".css", i == c.bad_index ? bad : good);
   }
   std::vector<Source> extra;
@@ -111,7 +114,8 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
   const std::string hint = result.err.substr(0, newline);
   EXPECT_NE(hint.find(world.path(files[c.bad_index].path)), std::string::npos) << hint;
   EXPECT_NE(hint.find("line " + std::to_string(c.line_in_file) + " "), std::string::npos) << hint;
-  EXPECT_NE(hint.find("Invalid block at line " + std::to_string(joined_line)), std::string::npos) << hint;
+  EXPECT_NE(hint.find("Invalid block at line " + std::to_string(joined_line)), std::string::npos)
+      << hint;
 
   const std::string message = result.err.substr(newline + 1);
   const std::string expected_start =
@@ -123,7 +127,8 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
   // What a fault leaves: the complete debug file, an empty release file.
   const std::string folder = world.run_folder();
   ASSERT_NE(folder, "");
-  EXPECT_EQ(world.read_file(folder.substr(world.root().size() + 1) + "/out-debug.css"), concatenation(files));
+  EXPECT_EQ(world.read_file(folder.substr(world.root().size() + 1) + "/out-debug.css"),
+            concatenation(files));
   EXPECT_EQ(world.read_file(folder.substr(world.root().size() + 1) + "/out.css"), "");
 }
 
@@ -144,7 +149,8 @@ TEST(BuildCss, AMissingSourceOrExtraIsAFailureWithTheSystemsText) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err.rfind("Error: ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(" (os error "), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.find("missing.css"), std::string::npos) << "no context is added: " << result.err;
+    EXPECT_EQ(result.err.find("missing.css"), std::string::npos)
+        << "no context is added: " << result.err;
     world.expect_old_outputs();
   }
 }

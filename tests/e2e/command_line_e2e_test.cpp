@@ -33,7 +33,8 @@ std::string help_for(std::string_view program) {
 }
 
 // A usage-error report as documented, for the program name brelix.
-std::string error_report(std::string_view message, std::optional<std::string_view> tip, bool with_usage = true) {
+std::string error_report(std::string_view message, std::optional<std::string_view> tip,
+                         bool with_usage = true) {
   std::string out = "error: " + std::string(message) + "\n\n";
   if (tip) {
     out += "  tip: " + std::string(*tip) + "\n\n";
@@ -106,7 +107,8 @@ TEST(CommandLineProgram, NamesItselfByTheLastComponentOfArgumentZero) {
     }
     const RunResult error = world.run("brelix", {"--xyz"}, options);
     EXPECT_EQ(error.status, 2);
-    EXPECT_NE(error.err.find("\nUsage: " + c.name + " [OPTIONS] [EXTRA]\n"), std::string::npos) << error.err;
+    EXPECT_NE(error.err.find("\nUsage: " + c.name + " [OPTIONS] [EXTRA]\n"), std::string::npos)
+        << error.err;
     // The version line always uses the command name.
     EXPECT_EQ(world.run("brelix", {"-V"}, options).out, "brelix 0.1.0\n");
   }
@@ -131,7 +133,8 @@ TEST(CommandLineProgram, ReportsUsageErrorsOnStandardErrorWithStatusTwo) {
        "\n"
        "For more information, try '--help'.\n"},
       {{"-o", "--boot"},
-       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt, false)},
+       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
+                    false)},
   };
   for (const Case& c : cases) {
     const RunResult result = world.run("brelix", c.args, as_brelix());
@@ -151,7 +154,8 @@ TEST(CommandLineProgram, ReportsAnArgumentThatIsNotUnicode) {
     const RunResult result = world.run("brelix", args, as_brelix());
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt));
+    EXPECT_EQ(result.err,
+              error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt));
   }
 }
 

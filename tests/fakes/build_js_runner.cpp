@@ -23,7 +23,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> args;
   for (const auto& arg : platform::arguments()) args.push_back(arg.value_or(""));
   if (args.size() < 5) {
-    (void)platform::write(platform::Stream::error, "usage: build_js_runner NAME OUT OUT_DEBUG SWITCHES FILE... -- EXTRA...\n");
+    (void)platform::write(
+        platform::Stream::error,
+        "usage: build_js_runner NAME OUT OUT_DEBUG SWITCHES FILE... -- EXTRA...\n");
     platform::exit_process(2);
   }
   Bundle bundle;
@@ -43,7 +45,8 @@ int main(int argc, char** argv) {
   platform::Env& env = platform::default_env();
   RunDirectory directory(env);
   const BuildContext context{env, directory};
-  const Result<> outcome = args[4].find('c') != std::string::npos ? build_css(bundle, context) : build_js(bundle, context);
+  const Result<> outcome = args[4].find('c') != std::string::npos ? build_css(bundle, context)
+                                                                  : build_js(bundle, context);
   if (!outcome && outcome.error().is_fault) {
     directory.keep();
     (void)platform::write(platform::Stream::error, format_fault(outcome.error()));

@@ -45,7 +45,8 @@ std::size_t entries_in(const std::string& folder) {
 class RefusedWrites {
  public:
   // temporary: the folder TMPDIR names, which each run must leave empty.
-  RefusedWrites(SampleBuild& build, std::string temporary) : build_(build), temporary_(std::move(temporary)) {
+  RefusedWrites(SampleBuild& build, std::string temporary)
+      : build_(build), temporary_(std::move(temporary)) {
     World& world = build_.world();
     world.set_env("TMPDIR", temporary_);
     world.set_env("TMP", temporary_);
@@ -58,7 +59,8 @@ class RefusedWrites {
     const auto env = world.environment();
     const auto asan = env.find("ASAN_OPTIONS");
     world.set_env("ASAN_OPTIONS",
-                  (asan != env.end() && !asan->second.empty() ? asan->second + ":" : "") + "verify_asan_link_order=0");
+                  (asan != env.end() && !asan->second.empty() ? asan->second + ":" : "") +
+                      "verify_asan_link_order=0");
   }
 
   // Runs the build with the given write refused (none for 0); the writes it
@@ -71,8 +73,9 @@ class RefusedWrites {
     world.set_env("REFUSE_WRITES_ERRNO", std::to_string(error));
     RunResult result = world.run("brelix", args);
     loaded = fs::exists(sentinel());
-    writes = fs::exists(log()) ? lines_of(world.read_file(std::string(SampleBuild::scratch) + "/writes"))
-                               : std::vector<std::string>{};
+    writes = fs::exists(log())
+                 ? lines_of(world.read_file(std::string(SampleBuild::scratch) + "/writes"))
+                 : std::vector<std::string>{};
     return result;
   }
 
@@ -81,7 +84,8 @@ class RefusedWrites {
   void refuse_each(std::optional<std::uint64_t> seed = std::nullopt) {
     build_.plant_old_content();
     const RunResult whole = run(0, 0);
-    if (!loaded) GTEST_SKIP() << "the write-refusing library did not load: " << BRELIX_REFUSE_WRITES;
+    if (!loaded)
+      GTEST_SKIP() << "the write-refusing library did not load: " << BRELIX_REFUSE_WRITES;
     ASSERT_EQ(whole.status, 0) << whole.err;
     ASSERT_GT(writes.size(), 0u);
     counted = writes;
@@ -96,7 +100,8 @@ class RefusedWrites {
     if (seed && count > 2) {
       std::mt19937_64 random(*seed);
       std::shuffle(chosen.begin() + 1, chosen.end() - 1, random);
-      chosen.erase(chosen.begin() + std::min<std::ptrdiff_t>(sampled, static_cast<std::ptrdiff_t>(count) - 1),
+      chosen.erase(chosen.begin() +
+                       std::min<std::ptrdiff_t>(sampled, static_cast<std::ptrdiff_t>(count) - 1),
                    chosen.end() - 1);
     }
     for (const std::size_t n : chosen) {
@@ -104,18 +109,20 @@ class RefusedWrites {
       const int error = n % 2 == 1 ? ENOSPC : EIO;
       const RunResult refused = run(static_cast<long>(n), error);
       ASSERT_TRUE(loaded);
-      const std::string which = "write " + std::to_string(n) + " of " + std::to_string(count) + " (" + counted[n - 1] + ")";
+      const std::string which = "write " + std::to_string(n) + " of " + std::to_string(count) +
+                                " (" + counted[n - 1] + ")";
       EXPECT_EQ(writes.size(), n) << which;
       EXPECT_EQ(refused.status, 1) << which << "\n" << refused.err;
-      EXPECT_EQ(refused.err, "Error: " + std::string(std::strerror(error)) + " (os error " + std::to_string(error) +
-                                 ")\n")
+      EXPECT_EQ(refused.err, "Error: " + std::string(std::strerror(error)) + " (os error " +
+                                 std::to_string(error) + ")\n")
           << which;
 
       // The bundles done before the refusal are in place, the rest not; a
       // move between file systems copies into the destination's folder, and
       // the release output's copy comes after the debug output is in place.
       std::size_t done = 0;
-      for (const std::string& line : lines_of(refused.out)) done += line.ends_with(": done") ? 1 : 0;
+      for (const std::string& line : lines_of(refused.out))
+        done += line.ends_with(": done") ? 1 : 0;
       // The debug output's copy is the write just before the release's.
       const bool copying_release = n >= 2 && is_copy(counted[n - 1]) && is_copy(counted[n - 2]);
       const std::size_t in_place = 2 * done + (copying_release ? 1 : 0);
@@ -124,17 +131,21 @@ class RefusedWrites {
         if (i < in_place) {
           EXPECT_EQ(now[i], fresh[i]) << destinations[i] << " after a refused " << which;
         } else {
-          EXPECT_EQ(now[i], build_.old_content(destinations[i])) << destinations[i] << " after a refused " << which;
+          EXPECT_EQ(now[i], build_.old_content(destinations[i]))
+              << destinations[i] << " after a refused " << which;
         }
       }
-      EXPECT_EQ(entries_in(temporary_), 0u) << "the run's temporary folder after a refused " << which;
+      EXPECT_EQ(entries_in(temporary_), 0u)
+          << "the run's temporary folder after a refused " << which;
       EXPECT_EQ(build_.other_files(), others) << "after a refused " << which;
       EXPECT_EQ(build_.beside_world(), beside);
       if (::testing::Test::HasFailure()) return;
     }
   }
 
-  static bool is_copy(const std::string& write) { return write.find("/.brelix-move-") != std::string::npos; }
+  static bool is_copy(const std::string& write) {
+    return write.find("/.brelix-move-") != std::string::npos;
+  }
 
   static constexpr std::ptrdiff_t sampled = 40;
 
@@ -144,8 +155,12 @@ class RefusedWrites {
   std::vector<std::string> counted;  // a whole run's
 
  private:
-  std::string sentinel() const { return build_.world().path(std::string(SampleBuild::scratch) + "/loaded"); }
-  std::string log() const { return build_.world().path(std::string(SampleBuild::scratch) + "/writes"); }
+  std::string sentinel() const {
+    return build_.world().path(std::string(SampleBuild::scratch) + "/loaded");
+  }
+  std::string log() const {
+    return build_.world().path(std::string(SampleBuild::scratch) + "/writes");
+  }
 
   SampleBuild& build_;
   std::string temporary_;
@@ -183,11 +198,13 @@ TEST(RefusedWrite, ASyncOrCloseOfAWorkingFileThatFails) {
     world.set_env(c.variable, c.at);
     const RunResult run = refusing.run(0, c.error);
     world.unset_env(c.variable);
-    if (!refusing.loaded) GTEST_SKIP() << "the write-refusing library did not load: " << BRELIX_REFUSE_WRITES;
+    if (!refusing.loaded)
+      GTEST_SKIP() << "the write-refusing library did not load: " << BRELIX_REFUSE_WRITES;
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.starts_with("Error: could not finish writing ") && run.err.find(c.named) != std::string::npos &&
-                run.err.ends_with("\n\nCaused by:\n    " + std::string(std::strerror(c.error)) + " (os error " +
-                                  std::to_string(c.error) + ")\n"))
+    EXPECT_TRUE(run.err.starts_with("Error: could not finish writing ") &&
+                run.err.find(c.named) != std::string::npos &&
+                run.err.ends_with("\n\nCaused by:\n    " + std::string(std::strerror(c.error)) +
+                                  " (os error " + std::to_string(c.error) + ")\n"))
         << run.err;
     EXPECT_EQ(build.other_files(), others);
     EXPECT_EQ(entries_in(temporary), 0u);
@@ -201,7 +218,9 @@ class ForeignFolder {
   explicit ForeignFolder(const std::string& beside) {
     struct stat here {};
     struct stat there {};
-    if (::stat(beside.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 || here.st_dev == there.st_dev) return;
+    if (::stat(beside.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
+        here.st_dev == there.st_dev)
+      return;
     std::string pattern = "/dev/shm/brelix-faults-XXXXXX";
     if (mkdtemp(pattern.data()) != nullptr) path = pattern;
   }
@@ -218,16 +237,20 @@ class ForeignFolder {
 TEST(RefusedWrite, AnInterruptionWhileAMoveCopiesRemovesTheCopy) {
   SampleBuild build;
   const ForeignFolder temporary(build.world().root());
-  if (!temporary.path) GTEST_SKIP() << "no /dev/shm on another file system than " << build.world().root();
+  if (!temporary.path)
+    GTEST_SKIP() << "no /dev/shm on another file system than " << build.world().root();
   RefusedWrites refusing(build, *temporary.path);
   build.plant_old_content();
   const std::map<std::string, std::string> others = build.other_files();
   (void)refusing.run(0, 0);
-  if (!refusing.loaded) GTEST_SKIP() << "the write-refusing library did not load: " << BRELIX_REFUSE_WRITES;
-  const auto copy = std::find_if(refusing.writes.begin(), refusing.writes.end(), RefusedWrites::is_copy);
+  if (!refusing.loaded)
+    GTEST_SKIP() << "the write-refusing library did not load: " << BRELIX_REFUSE_WRITES;
+  const auto copy =
+      std::find_if(refusing.writes.begin(), refusing.writes.end(), RefusedWrites::is_copy);
   ASSERT_NE(copy, refusing.writes.end());
   build.plant_old_content();
-  build.world().set_env("REFUSE_WRITES_TERM_AT", std::to_string(copy - refusing.writes.begin() + 1));
+  build.world().set_env("REFUSE_WRITES_TERM_AT",
+                        std::to_string(copy - refusing.writes.begin() + 1));
   const RunResult run = refusing.run(0, 0);
   EXPECT_EQ(run.status, 143) << run.err;
   EXPECT_EQ(build.other_files(), others);

@@ -38,8 +38,12 @@ TEST(Words, SplitAtRunsOfWhiteSpace) {
       {"  a.js\tb.js\r\n", {"a.js", "b.js"}},
       {"$VTPATH/a.js ~/b.js", {"$VTPATH/a.js", "~/b.js"}},
       // Characters that look blank but are not White_Space stay in a word.
-      {around({"a", "b"}, 0x200B), {"a\xE2\x80\x8B" "b"}},
-      {around({"a", "b"}, 0x180E), {"a\xE1\xA0\x8E" "b"}},
+      {around({"a", "b"}, 0x200B),
+       {"a\xE2\x80\x8B"
+        "b"}},
+      {around({"a", "b"}, 0x180E),
+       {"a\xE1\xA0\x8E"
+        "b"}},
       {"\xC3\xA9t\xC3\xA9 x", {"\xC3\xA9t\xC3\xA9", "x"}},
   };
   for (const Case& c : cases) {
@@ -48,8 +52,8 @@ TEST(Words, SplitAtRunsOfWhiteSpace) {
 }
 
 TEST(Words, EveryWhiteSpaceCharacterSeparates) {
-  std::vector<char32_t> separators = {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20, 0x85, 0xA0, 0x1680,
-                                      0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
+  std::vector<char32_t> separators = {0x09, 0x0A,   0x0B,   0x0C,   0x0D,   0x20,   0x85,
+                                      0xA0, 0x1680, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
   for (char32_t c = 0x2000; c <= 0x200A; ++c) separators.push_back(c);
   for (char32_t c : separators) {
     const std::string text = around({"a", "b", "", "c"}, c);
@@ -92,11 +96,12 @@ TEST(Driver, ChoosesThePackage) {
 
 TEST(Driver, RefusesARunWithoutAPackage) {
   RunDirectory directory(platform::default_env());
-  const Result<> outcome =
-      run(arguments(false, false, "boot.js", "list.js", "extra.js"), BuildContext{platform::default_env(), directory});
+  const Result<> outcome = run(arguments(false, false, "boot.js", "list.js", "extra.js"),
+                               BuildContext{platform::default_env(), directory});
   ASSERT_FALSE(outcome.has_value());
   EXPECT_FALSE(directory.path());
-  EXPECT_EQ(outcome.error().message, "Need to choose a package to build, try --help to see help info");
+  EXPECT_EQ(outcome.error().message,
+            "Need to choose a package to build, try --help to see help info");
   EXPECT_TRUE(outcome.error().causes.empty());
 }
 
@@ -147,7 +152,9 @@ TEST(Driver, OptionsReplaceTheirListsOnly) {
       {"ombril list and extra; boot has no effect",
        arguments(true, true, "boot.js", "u.js", "s1.js s2.js"),
        {{{"u.js"}, {}}, {{"s1.js", "s2.js"}, {}}}},
-      {"ombril defaults", arguments(true, false), {{list(ombril_ux.files), {}}, {list(ombril_system.files), {}}}},
+      {"ombril defaults",
+       arguments(true, false),
+       {{list(ombril_ux.files), {}}, {list(ombril_system.files), {}}}},
   };
   for (const Case& c : cases) {
     const std::vector<Expected> got = lists_of(c.args);

@@ -99,12 +99,16 @@ TEST(ReadSource, ExpansionFailureComesBackUnchanged) {
 // own; every other call renames for real.
 struct ScriptedRename : platform::EnvWrapper {
   ScriptedRename(int cross_device, bool fail_next)
-      : EnvWrapper(platform::default_env()), cross_device_calls(cross_device), then_fail(fail_next) {}
+      : EnvWrapper(platform::default_env()),
+        cross_device_calls(cross_device),
+        then_fail(fail_next) {}
 
-  std::expected<void, platform::RenameFailure> rename_file(std::string_view from, std::string_view to) override {
+  std::expected<void, platform::RenameFailure> rename_file(std::string_view from,
+                                                           std::string_view to) override {
     calls.emplace_back(from, to);
     if (static_cast<int>(calls.size()) <= cross_device_calls) {
-      return std::unexpected(platform::RenameFailure{Failure::of("other device (os error 18)"), true});
+      return std::unexpected(
+          platform::RenameFailure{Failure::of("other device (os error 18)"), true});
     }
     if (then_fail && static_cast<int>(calls.size()) == cross_device_calls + 1) {
       return std::unexpected(platform::RenameFailure{Failure::of("refused (os error 13)"), false});
@@ -119,7 +123,8 @@ struct ScriptedRename : platform::EnvWrapper {
 
 std::vector<std::string> entries(const World& world, std::string_view folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(world.path(folder))) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(world.path(folder)))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }

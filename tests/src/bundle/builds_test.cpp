@@ -24,8 +24,8 @@ constexpr std::string_view name = "Test - bundle";
 
 std::string progress(bool append_extra) {
   const std::string n(name);
-  std::string out = n + ": start\n" + n + ": Concatenating files\n" + n + ": Concatenating done\n" + n +
-                    ": Processing files\n";
+  std::string out = n + ": start\n" + n + ": Concatenating files\n" + n + ": Concatenating done\n" +
+                    n + ": Processing files\n";
   if (append_extra) out += n + ": Appeding extra\n" + n + ": Appeding done\n";
   return out + n + ": done\n\n";
 }
@@ -71,7 +71,9 @@ class BundleWorld : public World {
     return built;
   }
 
-  bool untouched() const { return read_file("dest/out") == "old release" && read_file("dest/out-debug") == "old debug"; }
+  bool untouched() const {
+    return read_file("dest/out") == "old release" && read_file("dest/out-debug") == "old debug";
+  }
 
   Bundle bundle;
 
@@ -87,9 +89,9 @@ TEST(Builds, JavaScriptBundlesAreTheSourcesSnippetAndExtrasInOrder) {
     std::vector<std::pair<std::string, std::string>> files;  // path, bytes
     std::vector<std::pair<std::string, std::string>> extra;
     std::string switches;
-    std::string debug;          // expected debug bundle
-    std::string before_extra;   // what the minifier gets
-    std::string extra_part;     // appended to both after it
+    std::string debug;         // expected debug bundle
+    std::string before_extra;  // what the minifier gets
+    std::string extra_part;    // appended to both after it
   };
   const std::string debug_snippet(importer_snippet_debug);
   const std::string release_snippet(importer_snippet_release);
@@ -103,8 +105,13 @@ TEST(Builds, JavaScriptBundlesAreTheSourcesSnippetAndExtrasInOrder) {
        "a();\nb();\nc();\n",
        "a();\nb();\nc();\n",
        ""},
-      {"empty source adds nothing", {{"a.js", "a();\n"}, {"e.js", ""}, {"b.js", "b();\n"}}, {}, "-", "a();\nb();\n",
-       "a();\nb();\n", ""},
+      {"empty source adds nothing",
+       {{"a.js", "a();\n"}, {"e.js", ""}, {"b.js", "b();\n"}},
+       {},
+       "-",
+       "a();\nb();\n",
+       "a();\nb();\n",
+       ""},
       {"bytes are copied, never decoded",
        {{"bin.js", "x='\xff\xfe\0\r\n';"s}},
        {},
@@ -126,9 +133,20 @@ TEST(Builds, JavaScriptBundlesAreTheSourcesSnippetAndExtrasInOrder) {
        "a();\nvar x=1;//# sourceMappingURL=x.map\nvar y=2;\n",
        "a();\n",
        "var x=1;//# sourceMappingURL=x.map\nvar y=2;\n"},
-      {"extras switched on but none given", {{"a.js", "a();\n"}}, {}, "ie", "a();\n" + debug_snippet,
-       "a();\n" + release_snippet, ""},
-      {"extras given but switched off", {{"a.js", "a();\n"}}, {{"x.js", "x();\n"}}, "-", "a();\n", "a();\n", ""},
+      {"extras switched on but none given",
+       {{"a.js", "a();\n"}},
+       {},
+       "ie",
+       "a();\n" + debug_snippet,
+       "a();\n" + release_snippet,
+       ""},
+      {"extras given but switched off",
+       {{"a.js", "a();\n"}},
+       {{"x.js", "x();\n"}},
+       "-",
+       "a();\n",
+       "a();\n",
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -143,7 +161,8 @@ TEST(Builds, JavaScriptBundlesAreTheSourcesSnippetAndExtrasInOrder) {
     bundle.name = name;
     bundle.out = world.path("out.js");
     bundle.out_debug = world.path("out-debug.js");
-    for (std::size_t i = 0; i < paths.size(); ++i) (i < c.files.size() ? bundle.files : bundle.extra).push_back(paths[i]);
+    for (std::size_t i = 0; i < paths.size(); ++i)
+      (i < c.files.size() ? bundle.files : bundle.extra).push_back(paths[i]);
     bundle.importer = c.switches.find('i') != std::string::npos;
     bundle.append_extra = c.switches.find('e') != std::string::npos;
     TestEnv env(world);
@@ -152,7 +171,8 @@ TEST(Builds, JavaScriptBundlesAreTheSourcesSnippetAndExtrasInOrder) {
     ASSERT_TRUE(built) << built.error().message;
     EXPECT_EQ(env.out, progress(bundle.append_extra));
     EXPECT_EQ(world.read_file("out-debug.js"), c.debug);
-    EXPECT_EQ(world.read_file("out.js"), std::string(minified_marker) + c.before_extra + c.extra_part);
+    EXPECT_EQ(world.read_file("out.js"),
+              std::string(minified_marker) + c.before_extra + c.extra_part);
     // The minifier ran even on an empty release file.
     EXPECT_EQ(env.minifier_runs, 1);
   }
@@ -169,8 +189,9 @@ struct SheetCase {
 
 // Builds one style-sheet bundle of the given sources and extras in the
 // world, through env; paths gets the sources' paths in order.
-Result<> build_sheets(const World& world, const std::vector<std::string>& files, const std::vector<std::string>& extra,
-                      bool append_extra, TestEnv& env, std::vector<std::string>& paths) {
+Result<> build_sheets(const World& world, const std::vector<std::string>& files,
+                      const std::vector<std::string>& extra, bool append_extra, TestEnv& env,
+                      std::vector<std::string>& paths) {
   for (std::size_t i = 0; i < files.size() + extra.size(); ++i) {
     const std::string relative = "css/s" + std::to_string(i) + ".css";
     world.write_file(relative, i < files.size() ? files[i] : extra[i - files.size()]);
@@ -180,7 +201,8 @@ Result<> build_sheets(const World& world, const std::vector<std::string>& files,
   bundle.name = name;
   bundle.out = world.path("out.css");
   bundle.out_debug = world.path("out-debug.css");
-  for (std::size_t i = 0; i < paths.size(); ++i) (i < files.size() ? bundle.files : bundle.extra).push_back(paths[i]);
+  for (std::size_t i = 0; i < paths.size(); ++i)
+    (i < files.size() ? bundle.files : bundle.extra).push_back(paths[i]);
   bundle.append_extra = append_extra;
   RunDirectory directory(env);
   Result<> built = build_css(bundle, BuildContext{env, directory});
@@ -194,11 +216,13 @@ Result<> build_sheets(const World& world, const std::vector<std::string>& files,
 TEST(Builds, StyleSheetsAreTheRawConcatenationAndTheMinifiedJoinThenTheExtras) {
   const SheetCase cases[] = {
       {"sources and extras",
-       {"a { color : #FFFFFF ; margin : 0px 0px }", "b::selection{ color: rgb(255, 0, 0) }\n.x{content:'\xff\xfe'}\n",
+       {"a { color : #FFFFFF ; margin : 0px 0px }",
+        "b::selection{ color: rgb(255, 0, 0) }\n.x{content:'\xff\xfe'}\n",
         "@media screen {\n  .c { font-weight: bold }\n}\n"},
        {".lib{color:red}", ".more{x:y}\n"},
        true,
-       "a { color : #FFFFFF ; margin : 0px 0px }b::selection{ color: rgb(255, 0, 0) }\n.x{content:'\xff\xfe'}\n"
+       "a { color : #FFFFFF ; margin : 0px 0px }b::selection{ color: rgb(255, 0, 0) "
+       "}\n.x{content:'\xff\xfe'}\n"
        "@media screen {\n  .c { font-weight: bold }\n}\n.lib{color:red}.more{x:y}\n",
        "a{color:#fff;margin:0 0}b::selection{color:#f00}.x{content:'\xEF\xBF\xBD\xEF\xBF\xBD'}"
        "@media screen{.c{font-weight:700}}.lib{color:red}.more{x:y}\n"},
@@ -251,15 +275,19 @@ TEST(Builds, AStyleSheetTheMinifierRejectsIsAFaultNamingItsFileAndLine) {
     ASSERT_FALSE(built);
     EXPECT_TRUE(built.error().is_fault);
     const std::string line = std::to_string(c.joined_line);
-    EXPECT_EQ(built.error().hint, "brelix: the style sheet " + paths[c.bad_index] +
-                                      " cannot be minified: its line 3 starts a construct the minifier rejects "
-                                      "(Invalid block at line " + line + " of the joined style sheets)");
-    EXPECT_EQ(built.error().message,
-              "called `Result::unwrap()` on an `Err` value: MError { message: \"Invalid block at line " + line +
-                  "\", error: \"" + c.joined + "\" }");
+    EXPECT_EQ(built.error().hint,
+              "brelix: the style sheet " + paths[c.bad_index] +
+                  " cannot be minified: its line 3 starts a construct the minifier rejects "
+                  "(Invalid block at line " +
+                  line + " of the joined style sheets)");
+    EXPECT_EQ(
+        built.error().message,
+        "called `Result::unwrap()` on an `Err` value: MError { message: \"Invalid block at line " +
+            line + "\", error: \"" + c.joined + "\" }");
     EXPECT_EQ(world.read_file("out.css"), "old release");
     ASSERT_EQ(entries_in(world, "tmp"), 1u);
-    const std::string folder = fs::directory_iterator(world.path("tmp"))->path().filename().string();
+    const std::string folder =
+        fs::directory_iterator(world.path("tmp"))->path().filename().string();
     EXPECT_EQ(world.read_file("tmp/" + folder + "/out-debug.css"), files[0] + files[1] + files[2]);
     EXPECT_EQ(world.read_file("tmp/" + folder + "/out.css"), "");
   }
@@ -292,7 +320,8 @@ TEST(Builds, EachWriteOrSyncRefusedInTurn) {
         ASSERT_FALSE(built);
         EXPECT_FALSE(built.error().is_fault);
         if (sync) {
-          EXPECT_TRUE(built.error().message.starts_with("could not finish writing ")) << built.error().message;
+          EXPECT_TRUE(built.error().message.starts_with("could not finish writing "))
+              << built.error().message;
           EXPECT_EQ(built.error().causes, std::vector<std::string>{std::string(refused_text)});
         } else {
           EXPECT_EQ(built.error().message, refused_text);
@@ -342,10 +371,20 @@ TEST(Builds, AMinifierThatDidNotFinishIsAFailureBeforeAnyMove) {
     std::vector<std::string> causes;
   };
   const Case cases[] = {
-      {"cannot start", false, {}, true, "uglifyjs could not be started", {"no such program (os error 2)"}},
+      {"cannot start",
+       false,
+       {},
+       true,
+       "uglifyjs could not be started",
+       {"no such program (os error 2)"}},
       {"exits non-zero", true, {false, 3}, true, "uglifyjs exited with status 3", {}},
       {"killed", true, {true, 9}, true, "uglifyjs was killed by signal 9", {}},
-      {"leaves its output empty", true, {}, false, "uglifyjs exited with status 0 but left its output empty", {}},
+      {"leaves its output empty",
+       true,
+       {},
+       false,
+       "uglifyjs exited with status 0 but left its output empty",
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -23,7 +23,8 @@ struct OnlyDest : platform::EnvWrapper {
 
 TEST(Bundle, StartsEmptyWithExpandedOutputs) {
   OnlyDest env;
-  const Result<Bundle> created = Bundle::create(env, "Label - part", "$DEST/a$$b.js", "${DEST}/a$$b-debug.js");
+  const Result<Bundle> created =
+      Bundle::create(env, "Label - part", "$DEST/a$$b.js", "${DEST}/a$$b-debug.js");
   ASSERT_TRUE(created);
   const Bundle& bundle = *created;
   EXPECT_EQ(bundle.name, "Label - part");
@@ -53,8 +54,9 @@ TEST(Bundle, UnexpandableOutputIsAFaultNamingThePathAsWritten) {
     ASSERT_FALSE(created) << c.named;
     EXPECT_TRUE(created.error().is_fault);
     EXPECT_EQ(created.error().message, std::string("Could not expand path for file: ") + c.named);
-    EXPECT_EQ(created.error().hint,
-              "brelix: the output of bundle 'x' names a variable that is not set or not valid Unicode");
+    EXPECT_EQ(
+        created.error().hint,
+        "brelix: the output of bundle 'x' names a variable that is not set or not valid Unicode");
   }
 }
 

@@ -20,18 +20,35 @@ TEST(MinifyCache, KeyChangesWithTheArgumentsAndProgramButNotTheRunFolder) {
     bool same;
   };
   const Case cases[] = {
-      {"an argument", "/t/a/out.js", "uglifyjs", {"/t/a/out.js", "-c", "sequences", "-o", "/t/a/out.js"}, false},
-      {"the program", "/t/a/out.js", "terser", {"/t/a/out.js", "-c", "toplevel", "-o", "/t/a/out.js"}, false},
-      {"a field's end moved into the next", "/t/a/out.js", "uglifyjs-",
-       {"/t/a/out.js", "c", "toplevel", "-o", "/t/a/out.js"}, false},
-      {"another run's folder", "/t/b/out.js", "uglifyjs", {"/t/b/out.js", "-c", "toplevel", "-o", "/t/b/out.js"},
+      {"an argument",
+       "/t/a/out.js",
+       "uglifyjs",
+       {"/t/a/out.js", "-c", "sequences", "-o", "/t/a/out.js"},
+       false},
+      {"the program",
+       "/t/a/out.js",
+       "terser",
+       {"/t/a/out.js", "-c", "toplevel", "-o", "/t/a/out.js"},
+       false},
+      {"a field's end moved into the next",
+       "/t/a/out.js",
+       "uglifyjs-",
+       {"/t/a/out.js", "c", "toplevel", "-o", "/t/a/out.js"},
+       false},
+      {"another run's folder",
+       "/t/b/out.js",
+       "uglifyjs",
+       {"/t/b/out.js", "-c", "toplevel", "-o", "/t/b/out.js"},
        true},
   };
   const std::vector<std::string> base = {"/t/a/out.js", "-c", "toplevel", "-o", "/t/a/out.js"};
   const Result<std::string> key = minify_key("a();", "/t/a/out.js", "uglifyjs", base, "identity");
   ASSERT_TRUE(key && key->size() == 64);
   for (const Case& c : cases) {
-    EXPECT_EQ(minify_key("a();", c.release, c.program, c.arguments, "identity").value_or("") == *key, c.same) << c.what;
+    EXPECT_EQ(
+        minify_key("a();", c.release, c.program, c.arguments, "identity").value_or("") == *key,
+        c.same)
+        << c.what;
   }
 }
 
@@ -45,7 +62,8 @@ TEST(MinifyCache, KeyAndEntryAreTheStoredFormat) {
             "eb7d02a8c7e9f4da9c884a7b9bee621649220a0e633d578168a1fea3a96daaa4");
   const std::string key(64, 'k');
   EXPECT_EQ(make_cache_entry(key, "x=1;\n").value_or(""),
-            "brelix-minify-cache 1\n" + key + "\n5\n5a8b1ac6905b250e9d1952774a96414ff921a7f02161e591fe3ccff0fdd5b516\nx=1;\n");
+            "brelix-minify-cache 1\n" + key +
+                "\n5\n5a8b1ac6905b250e9d1952774a96414ff921a7f02161e591fe3ccff0fdd5b516\nx=1;\n");
 }
 
 TEST(MinifyCache, OnlyAWholeEntryOfThisVersionAndKeyGivesItsText) {
@@ -61,8 +79,10 @@ TEST(MinifyCache, OnlyAWholeEntryOfThisVersionAndKeyGivesItsText) {
       {"another format version", other_version},
       {"no head at all", "var x = 1;\n"},
   };
-  for (const auto& [what, damaged] : cases) EXPECT_EQ(cache_entry_text(damaged, key), std::nullopt) << what;
-  EXPECT_EQ(cache_entry_text(entry, std::string(64, 'b')), std::nullopt) << "another key's entry under this name";
+  for (const auto& [what, damaged] : cases)
+    EXPECT_EQ(cache_entry_text(damaged, key), std::nullopt) << what;
+  EXPECT_EQ(cache_entry_text(entry, std::string(64, 'b')), std::nullopt)
+      << "another key's entry under this name";
 }
 
 }  // namespace

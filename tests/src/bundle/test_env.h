@@ -58,14 +58,17 @@ class TestEnv : public platform::EnvWrapper {
     }
     return EnvWrapper::sync_and_close(file);
   }
-  std::expected<void, platform::RenameFailure> rename_file(std::string_view from, std::string_view to) override {
+  std::expected<void, platform::RenameFailure> rename_file(std::string_view from,
+                                                           std::string_view to) override {
     if (cross_device && std::string_view(from).find(".brelix-move-") == std::string_view::npos) {
-      return std::unexpected(platform::RenameFailure{Failure::of("another device (os error 18)"), true});
+      return std::unexpected(
+          platform::RenameFailure{Failure::of("another device (os error 18)"), true});
     }
     return EnvWrapper::rename_file(from, to);
   }
   std::optional<std::string> temporary_directory() override { return world_.path("tmp"); }
-  Result<platform::Child> start_command(std::string_view, std::span<const std::string> arguments) override {
+  Result<platform::Child> start_command(std::string_view,
+                                        std::span<const std::string> arguments) override {
     if (!minifier_starts) return fail("no such program (os error 2)");
     release_ = arguments.front();
     return platform::Child();
