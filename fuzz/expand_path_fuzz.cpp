@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "src/api/expand_path.h"
+#include "src/bundle/expand_path.h"
 
 namespace {
 

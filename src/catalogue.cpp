@@ -3,7 +3,12 @@
 
 #include "src/catalogue.h"
 
+#include "src/command_line_texts.h"
+
 namespace brelix::catalogue {
+
+// Laid out by hand as tables: one path per line, one bundle per line.
+// clang-format off
 namespace {
 
 // Ombril's user-interface components.
@@ -395,5 +400,28 @@ constexpr BundleEntry veltrano_css{    "Veltrano - css",    Build::css,        "
 
 constexpr std::array<const BundleEntry*, 5> all_bundles = {&ombril_ux, &ombril_system, &veltrano_boot, &veltrano_system,
                                                            &veltrano_css};
+
+namespace {
+
+// Which value feeds which list: `list` and `extra` mean different lists for
+// the two packages; `boot` is Veltrano's only; the CSS lists are fixed.
+//                                          bundle            files               extra
+constexpr PackageBundle ombril_bundles[] = {
+    {&ombril_ux,       ListOption::list,  ListOption::none},
+    {&ombril_system,   ListOption::extra, ListOption::none},
+};
+constexpr PackageBundle veltrano_bundles[] = {
+    {&veltrano_boot,   ListOption::boot,  ListOption::none},
+    {&veltrano_system, ListOption::list,  ListOption::extra},
+    {&veltrano_css,    ListOption::none,  ListOption::none},
+};
+
+}  // namespace
+
+//                                            flag        letter  name        help                  bundles
+constexpr std::array<Package, 2> packages = {{{"ombril",   'o',    "OMBRIL",   texts::ombril_help,   ombril_bundles},
+                                              {"veltrano", 'v',    "VELTRANO", texts::veltrano_help, veltrano_bundles}}};
+
+// clang-format on
 
 }  // namespace brelix::catalogue

@@ -39,4 +39,30 @@ extern const BundleEntry veltrano_css;
 // the whole catalogue (the sample-project generator, the tests).
 extern const std::array<const BundleEntry*, 5> all_bundles;
 
+// The command-line value whose words replace a bundle's list, if any.
+enum class ListOption { none, boot, list, extra };
+
+// A bundle as its package builds it: the entry, and which values replace
+// its two lists.
+struct PackageBundle {
+  const BundleEntry* entry;
+  ListOption files;
+  ListOption extra;
+};
+
+// A package: the flag that chooses it (its long form, its letter, its name
+// in messages, its help) and its bundles in build order.
+struct Package {
+  std::string_view flag;
+  char letter;
+  std::string_view value_name;
+  std::string_view help;
+  std::span<const PackageBundle> bundles;
+};
+
+// In the order the driver tries them: the first package whose flag is
+// given is built, so Ombril wins when both are. The command line declares
+// the flags in this order.
+extern const std::array<Package, 2> packages;
+
 }  // namespace brelix::catalogue

@@ -27,13 +27,18 @@ struct Declaration {
   std::string_view help;
 };
 
+Declaration flag_of(const catalogue::Package& package) {
+  return Declaration{package.flag, package.letter, package.value_name, Kind::flag, package.help};
+}
+
 // Declaration order: the order of the help text, and the order that breaks
-// ties between similar names.
-constexpr std::array declarations = {
+// ties between similar names. The packages' flags come from the catalogue,
+// whose table is constant before anything here is initialised.
+const std::array declarations = {
     Declaration{"boot", 'b', "BOOT", Kind::option, texts::boot_help},
     Declaration{"list", 'l', "LIST", Kind::option, texts::list_help},
-    Declaration{"ombril", 'o', "OMBRIL", Kind::flag, texts::ombril_help},
-    Declaration{"veltrano", 'v', "VELTRANO", Kind::flag, texts::veltrano_help},
+    flag_of(catalogue::packages[0]),
+    flag_of(catalogue::packages[1]),
     Declaration{"help", 'h', "", Kind::help, texts::help_help},
     Declaration{"version", 'V', "", Kind::version, texts::version_help},
 };
@@ -125,8 +130,8 @@ std::string default_suffix() {
   return suffix;
 }
 
-void append_entry_line(std::string& out, std::string_view entry, std::size_t column, std::string_view help,
-                       bool show_default, const Styler& style) {
+void append_entry_line(std::string& out, std::string_view entry, std::size_t column,
+                       std::string_view help, bool show_default, const Styler& style) {
   out += "  ";
   out += style(Emphasis::literal, entry);
   out.append(column - entry.size(), ' ');
@@ -156,8 +161,8 @@ std::string help_text(std::string_view program, const Styler& style) {
   out += style(Emphasis::heading, texts::options_heading);
   out += '\n';
   for (const Declaration& declaration : declarations) {
-    append_entry_line(out, entry_of(declaration), widest + 2, declaration.help, declaration.kind == Kind::option,
-                      style);
+    append_entry_line(out, entry_of(declaration), widest + 2, declaration.help,
+                      declaration.kind == Kind::option, style);
   }
   return out;
 }
@@ -178,12 +183,13 @@ std::string program_name(std::span<const std::optional<std::string>> args) {
   }
   const std::string_view path = *args[0];
   const std::size_t separator = path.find_last_of(platform::path_separators());
-  const std::string_view last = separator == std::string_view::npos ? path : path.substr(separator + 1);
+  const std::string_view last =
+      separator == std::string_view::npos ? path : path.substr(separator + 1);
   return std::string(last.empty() ? texts::command_name : last);
 }
 
-std::string quoted_piece(std::string_view open, std::string_view piece, std::string_view close, Emphasis emphasis,
-                         const Styler& style) {
+std::string quoted_piece(std::string_view open, std::string_view piece, std::string_view close,
+                         Emphasis emphasis, const Styler& style) {
   std::string out(open);
   out += style(emphasis, piece);
   out += close;
@@ -191,12 +197,13 @@ std::string quoted_piece(std::string_view open, std::string_view piece, std::str
 }
 
 std::string unexpected_argument(std::string_view arg, const Styler& style) {
-  return quoted_piece(texts::unexpected_argument_open, arg, texts::unexpected_argument_close, Emphasis::invalid,
-                      style);
+  return quoted_piece(texts::unexpected_argument_open, arg, texts::unexpected_argument_close,
+                      Emphasis::invalid, style);
 }
 
 std::string to_pass_tip(std::string_view arg, const Styler& style) {
-  std::string tip = quoted_piece(texts::to_pass_open, arg, texts::to_pass_middle, Emphasis::invalid, style);
+  std::string tip =
+      quoted_piece(texts::to_pass_open, arg, texts::to_pass_middle, Emphasis::invalid, style);
   std::string as_value(texts::to_pass_separator);
   as_value += arg;
   tip += style(Emphasis::valid, as_value);
@@ -228,8 +235,8 @@ Report usage_error_report(const UsageError& error, std::string_view program, con
     out += '\n';
   }
   out += '\n';
-  out += quoted_piece(texts::more_information_open, texts::more_information_option, texts::more_information_close,
-                      Emphasis::literal, style);
+  out += quoted_piece(texts::more_information_open, texts::more_information_option,
+                      texts::more_information_close, Emphasis::literal, style);
   out += '\n';
   return Report{Stream::error, std::move(out), usage_error_status};
 }
@@ -240,7 +247,8 @@ Report usage_error_report(const UsageError& error, std::string_view program, con
 // help met after one is not.
 class Parser {
  public:
-  Parser(std::span<const std::optional<std::string>> args, const Styler& output_styler, const Styler& error_styler)
+  Parser(std::span<const std::optional<std::string>> args, const Styler& output_styler,
+         const Styler& error_styler)
       : args_(args), output_(output_styler), error_(error_styler), program_(program_name(args)) {}
 
   std::expected<Arguments, Report> parse() {
@@ -294,7 +302,8 @@ class Parser {
       if (similar != nullptr) {
         std::string suggestion = "--";
         suggestion += similar->id;
-        tip = quoted_piece(texts::similar_open, suggestion, texts::similar_close, Emphasis::valid, error_);
+        tip = quoted_piece(texts::similar_open, suggestion, texts::similar_close, Emphasis::valid,
+                           error_);
       } else {
         tip = to_pass_tip(arg, error_);
       }
@@ -340,7 +349,8 @@ class Parser {
   }
 
   // An option whose value was attached, or else is the next argument.
-  std::optional<Report> option(const Declaration& declaration, std::optional<std::string_view> attached) {
+  std::optional<Report> option(const Declaration& declaration,
+                               std::optional<std::string_view> attached) {
     std::string value;
     if (attached) {
       value = *attached;
@@ -352,8 +362,8 @@ class Parser {
       // Something that reads as an option (or as "--") is not taken as the
       // value; "-" alone and the empty text are values.
       if (next >= args_.size() || (args_[next]->size() > 1 && args_[next]->front() == '-')) {
-        return fail({quoted_piece(texts::value_required_open, spec_of(declaration), texts::value_required_close,
-                                  Emphasis::literal, error_),
+        return fail({quoted_piece(texts::value_required_open, spec_of(declaration),
+                                  texts::value_required_close, Emphasis::literal, error_),
                      std::nullopt, false});
       }
       index_ = next;
@@ -375,7 +385,8 @@ class Parser {
       case Kind::version:
         return Report{Stream::output, version_text(), help_status};
       case Kind::flag: {
-        std::optional<bool>& slot = declaration.id == "ombril" ? values_.ombril : values_.veltrano;
+        std::optional<bool>& slot =
+            declaration.id == catalogue::packages[0].flag ? values_.ombril : values_.veltrano;
         if (slot) {
           return used_twice(declaration);
         }
@@ -397,9 +408,10 @@ class Parser {
   }
 
   Report unexpected_value(const Declaration& declaration, std::string_view value) const {
-    std::string message = quoted_piece(texts::unexpected_value_open, value, texts::unexpected_value_middle,
-                                       Emphasis::invalid, error_);
-    message += quoted_piece("", spec_of(declaration), texts::unexpected_value_close, Emphasis::literal, error_);
+    std::string message = quoted_piece(texts::unexpected_value_open, value,
+                                       texts::unexpected_value_middle, Emphasis::invalid, error_);
+    message += quoted_piece("", spec_of(declaration), texts::unexpected_value_close,
+                            Emphasis::literal, error_);
     return fail({std::move(message), std::nullopt});
   }
 
@@ -423,7 +435,8 @@ std::expected<Arguments, Report> read_record(ArgumentValues values, const Styler
   const auto missing = [&](std::string_view id) {
     std::string message(texts::missing_required);
     message += error_styler(Emphasis::literal, id);
-    return std::unexpected(usage_error_report({std::move(message), std::nullopt}, texts::command_name, error_styler));
+    return std::unexpected(
+        usage_error_report({std::move(message), std::nullopt}, texts::command_name, error_styler));
   };
   Arguments arguments;
   if (!values.boot) return missing("boot");
@@ -440,23 +453,33 @@ std::expected<Arguments, Report> read_record(ArgumentValues values, const Styler
 }
 
 std::expected<Arguments, Report> parse_arguments(std::span<const std::optional<std::string>> args,
-                                                 const Styler& output_styler, const Styler& error_styler) {
+                                                 const Styler& output_styler,
+                                                 const Styler& error_styler) {
   return Parser(args, output_styler, error_styler).parse();
 }
 
-Arguments Arguments::parse() {
-  const std::vector<std::optional<std::string>> args = platform::arguments();
-  std::expected<Arguments, Report> outcome =
-      parse_arguments(args, Styler::for_stream(Stream::output), Styler::for_stream(Stream::error));
-  if (outcome) {
-    return std::move(*outcome);
+bool flag_given(const Arguments& arguments, const catalogue::Package& package) {
+  return package.flag == catalogue::packages[0].flag ? arguments.ombril : arguments.veltrano;
+}
+
+const std::string* option_value(const Arguments& arguments, catalogue::ListOption option) {
+  switch (option) {
+    case catalogue::ListOption::boot:
+      return &arguments.boot;
+    case catalogue::ListOption::list:
+      return &arguments.list;
+    case catalogue::ListOption::extra:
+      return &arguments.extra;
+    case catalogue::ListOption::none:
+      break;
   }
-  // Nothing better can be done about a report that cannot be written than
-  // to end with its status anyway.
-  (void)platform::write(outcome.error().stream, outcome.error().text);
-  (void)platform::flush(Stream::output);
-  (void)platform::flush(Stream::error);
-  platform::exit_process(outcome.error().status);
+  return nullptr;
+}
+
+std::expected<Arguments, Report> Arguments::parse() {
+  const std::vector<std::optional<std::string>> args = platform::arguments();
+  return parse_arguments(args, Styler::for_stream(Stream::output),
+                         Styler::for_stream(Stream::error));
 }
 
 }  // namespace brelix

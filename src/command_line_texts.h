@@ -46,8 +46,10 @@ inline constexpr std::string_view used_twice_close = "' cannot be used multiple 
 inline constexpr std::string_view unexpected_value_open = "unexpected value '";
 inline constexpr std::string_view unexpected_value_middle = "' for '";
 inline constexpr std::string_view unexpected_value_close = "' found; no more were expected";
-inline constexpr std::string_view invalid_utf8 = "invalid UTF-8 was detected in one or more arguments";
-inline constexpr std::string_view missing_required = "the following required argument was not provided: ";
+inline constexpr std::string_view invalid_utf8 =
+    "invalid UTF-8 was detected in one or more arguments";
+inline constexpr std::string_view missing_required =
+    "the following required argument was not provided: ";
 inline constexpr std::string_view more_information_open = "For more information, try '";
 inline constexpr std::string_view more_information_option = "--help";
 inline constexpr std::string_view more_information_close = "'.";

@@ -12,12 +12,12 @@
 namespace brelix {
 
 enum class Emphasis {
-  heading,   // "Usage:", "Options:", "Arguments:"
-  literal,   // option names and the program name in usage lines
-  error,     // the "error:" marker
-  tip,       // the "tip:" marker
-  valid,     // a suggested argument
-  invalid,   // the offending argument
+  heading,  // "Usage:", "Options:", "Arguments:"
+  literal,  // option names and the program name in usage lines
+  error,    // the "error:" marker
+  tip,      // the "tip:" marker
+  valid,    // a suggested argument
+  invalid,  // the offending argument
 };
 
 // Decides once per stream whether to style, then wraps pieces accordingly.

@@ -10,7 +10,8 @@ void append_indented(std::string& out, std::string_view text, std::size_t indent
   std::size_t start = 0;
   while (true) {
     const std::size_t newline = text.find('\n', start);
-    out.append(text.substr(start, newline == std::string_view::npos ? std::string_view::npos : newline - start));
+    out.append(text.substr(
+        start, newline == std::string_view::npos ? std::string_view::npos : newline - start));
     if (newline == std::string_view::npos) {
       return;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // A failure is a value: what went wrong, as a message, plus the chain of
-// causes that led to it. Only the process entry turns one into the failure
-// report and exit status 1.
+// causes that led to it. A fault travels the same way, marked as one, so
+// that every way a run can end reaches the process entry, which alone turns
+// it into the report and the exit status (1 for a failure, 101 for a fault).
 
 #include <expected>
 #include <string>
@@ -14,9 +15,15 @@ struct Failure {
   std::string message;
   // Outermost first, as the report lists them under "Caused by:".
   std::vector<std::string> causes;
+  // A fault stops the run without a failure report and leaves the run's
+  // temporary files where they are; see fault.h.
+  bool is_fault = false;
+  // For a fault only: a line printed before the message, so that the
+  // message line itself stays exactly as given.
+  std::string hint;
 
   static Failure of(std::string message, std::vector<std::string> causes = {}) {
-    return Failure{std::move(message), std::move(causes)};
+    return Failure{std::move(message), std::move(causes), false, {}};
   }
 };
 
@@ -25,6 +32,13 @@ using Result = std::expected<T, Failure>;
 
 inline std::unexpected<Failure> fail(std::string message, std::vector<std::string> causes = {}) {
   return std::unexpected(Failure::of(std::move(message), std::move(causes)));
+}
+
+// The fault with its message line and, if not empty, the hint before it.
+// Requires: message holds no line feed of its own other than what the
+// caller wants printed.
+inline std::unexpected<Failure> fault(std::string message, std::string hint = {}) {
+  return std::unexpected(Failure{std::move(message), {}, true, std::move(hint)});
 }
 
 // The failure report: "Error: " and the message, then, if there are causes,

@@ -1,24 +1,16 @@
 #include "src/fault.h"
 
-#include <string>
-
-#include "src/platform/platform.h"
-
 namespace brelix {
 
-void fault(std::string_view message, std::string_view hint) {
+std::string format_fault(const Failure& failure) {
   std::string text;
-  if (!hint.empty()) {
-    text.append(hint);
+  if (!failure.hint.empty()) {
+    text.append(failure.hint);
     text.push_back('\n');
   }
-  text.append(message);
+  text.append(failure.message);
   text.push_back('\n');
-  // Nothing is left to report a failed write to; the status says it all.
-  (void)platform::write(platform::Stream::error, text);
-  (void)platform::flush(platform::Stream::output);
-  (void)platform::flush(platform::Stream::error);
-  platform::exit_process(fault_exit_status);
+  return text;
 }
 
 }  // namespace brelix

@@ -71,7 +71,8 @@ double jaro(std::string_view a_text, std::string_view b_text) {
   }
   const double m = static_cast<double>(matches);
   const double t = static_cast<double>(out_of_order) / 2.0;
-  return (m / static_cast<double>(a.size()) + m / static_cast<double>(b.size()) + (m - t) / m) / 3.0;
+  return (m / static_cast<double>(a.size()) + m / static_cast<double>(b.size()) + (m - t) / m) /
+         3.0;
 }
 
 }  // namespace brelix

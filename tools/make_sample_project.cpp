@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "css/optimizations/minifier.h"
-#include "src/api/expand_path.h"
+#include "src/bundle/expand_path.h"
 #include "src/catalogue.h"
 #include "src/platform/platform.h"
 

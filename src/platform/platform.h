@@ -71,7 +71,6 @@ bool flush(Stream stream);
 // on Windows virtual-terminal processing could be enabled.
 bool is_colour_console(Stream stream);
 
-
 // ---- Files -----------------------------------------------------------------
 //
 // Every handle is opened non-inheritable, so a child process (the minifier)
@@ -174,7 +173,8 @@ Result<> remove_directory(std::string_view path);
 
 // Creates a new file named `prefix` followed by random characters inside
 // directory, as create_new_file does. Returns the file and its path.
-Result<std::pair<File, std::string>> create_unique_file(std::string_view directory, std::string_view prefix);
+Result<std::pair<File, std::string>> create_unique_file(std::string_view directory,
+                                                        std::string_view prefix);
 
 // ---- Child processes ---------------------------------------------------------
 
@@ -245,7 +245,8 @@ void sync_directory(std::string_view path);
 // max_age_seconds ago: what runs killed in the middle of a step left
 // behind. Links, folders and other users' files are left alone, and so is
 // everything when the directory cannot be listed.
-void remove_stale_files(std::string_view directory, std::string_view prefix, std::int64_t max_age_seconds);
+void remove_stale_files(std::string_view directory, std::string_view prefix,
+                        std::int64_t max_age_seconds);
 
 // True when other users could rename or replace what is inside the
 // directory: POSIX, writable by all and without the sticky bit. False when
@@ -280,7 +281,8 @@ inline constexpr int hung_up_status = 129;      // SIGHUP, console closed
 // the file set by remove_on_interruption, then exits with the status above,
 // writing nothing. Call while InterruptionsHeld lives. The names must
 // outlive the registration; an empty directory clears it.
-void remove_directory_on_interruption(std::string_view directory, std::span<const std::string_view> names);
+void remove_directory_on_interruption(std::string_view directory,
+                                      std::span<const std::string_view> names);
 void remove_on_interruption(std::string_view path);
 
 // True when the directory at path is still the one the run registered for
@@ -335,6 +337,7 @@ Result<> create_directories(std::string_view path);
 
 // As create_unique_file, but the new file is readable and writable by its
 // owner alone (POSIX 0600; Windows the owner-only access list).
-Result<std::pair<File, std::string>> create_private_file(std::string_view directory, std::string_view prefix);
+Result<std::pair<File, std::string>> create_private_file(std::string_view directory,
+                                                         std::string_view prefix);
 
 }  // namespace brelix::platform

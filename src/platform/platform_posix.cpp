@@ -2,12 +2,6 @@
 
 #include "src/platform/platform.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -19,6 +13,12 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <new>
 #include <random>
 #include <stdexcept>
@@ -54,10 +54,16 @@ void forget_child(pid_t pid);
 
 // The system's text for an error number and the number, nothing else.
 Failure os_failure(int error) {
-  return Failure::of(std::string(std::strerror(error)) + " (os error " + std::to_string(error) + ")");
+  return Failure::of(std::string(std::strerror(error)) + " (os error " + std::to_string(error) +
+                     ")");
 }
 
-std::unexpected<Failure> last_os_failure() { return std::unexpected(os_failure(errno)); }
+// Requires: nothing ran since the failed call that could change errno (not
+// even a destructor that frees memory), so callers keep their paths in
+// named strings.
+std::unexpected<Failure> last_os_failure() {
+  return std::unexpected(os_failure(errno));
+}
 
 // Random characters for names that must not be guessed or collide.
 std::string random_suffix() {
@@ -91,7 +97,9 @@ Result<File> open_file(std::string_view path, int flags) {
   }
 }
 
-int descriptor(Stream stream) { return stream == Stream::output ? STDOUT_FILENO : STDERR_FILENO; }
+int descriptor(Stream stream) {
+  return stream == Stream::output ? STDOUT_FILENO : STDERR_FILENO;
+}
 
 // Bytes in quoted diagnostic form: valid UTF-8 printable characters as they
 // are, the usual escapes for quotes, backslash and control characters, and
@@ -102,8 +110,8 @@ std::string quote_bytes(std::string_view bytes) {
   while (pos < bytes.size()) {
     const std::size_t start = pos;
     const char32_t c = unicode::decode_next(bytes, pos);
-    const bool invalid = c == unicode::replacement_character &&
-                         bytes.substr(start, pos - start) != "\xEF\xBF\xBD";
+    const bool invalid =
+        c == unicode::replacement_character && bytes.substr(start, pos - start) != "\xEF\xBF\xBD";
     if (invalid) {
       static constexpr char hex[] = "0123456789abcdef";
       for (std::size_t i = start; i < pos; ++i) {
@@ -115,12 +123,24 @@ std::string quote_bytes(std::string_view bytes) {
       continue;
     }
     switch (c) {
-      case U'"': out += "\\\""; break;
-      case U'\\': out += "\\\\"; break;
-      case U'\n': out += "\\n"; break;
-      case U'\r': out += "\\r"; break;
-      case U'\t': out += "\\t"; break;
-      case U'\0': out += "\\0"; break;
+      case U'"':
+        out += "\\\"";
+        break;
+      case U'\\':
+        out += "\\\\";
+        break;
+      case U'\n':
+        out += "\\n";
+        break;
+      case U'\r':
+        out += "\\r";
+        break;
+      case U'\t':
+        out += "\\t";
+        break;
+      case U'\0':
+        out += "\\0";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           static constexpr char hex[] = "0123456789abcdef";
@@ -156,17 +176,24 @@ void initialise_process(int argc, char** argv) {
   }
 }
 
-std::vector<std::optional<std::string>> arguments() { return saved_arguments; }
+std::vector<std::optional<std::string>> arguments() {
+  return saved_arguments;
+}
 
-void exit_process(int status) { std::_Exit(status); }
+void exit_process(int status) {
+  std::_Exit(status);
+}
 
-std::string_view path_separators() { return "/"; }
+std::string_view path_separators() {
+  return "/";
+}
 
 EnvValue environment_variable(std::string_view name) {
   EnvValue result;
   // getenv cannot look up a name holding '=' or NUL; such a variable can
   // never be set, so it is simply not present.
-  if (name.empty() || name.find('=') != std::string_view::npos || name.find('\0') != std::string_view::npos) {
+  if (name.empty() || name.find('=') != std::string_view::npos ||
+      name.find('\0') != std::string_view::npos) {
     return result;
   }
   const char* raw = std::getenv(std::string(name).c_str());
@@ -195,8 +222,8 @@ std::optional<std::string> home_directory() {
     std::vector<char> buffer(size_hint > 0 ? static_cast<std::size_t>(size_hint) : 16384);
     passwd entry{};
     passwd* found_entry = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found_entry) != 0 || found_entry == nullptr ||
-        found_entry->pw_dir == nullptr) {
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found_entry) != 0 ||
+        found_entry == nullptr || found_entry->pw_dir == nullptr) {
       return std::nullopt;
     }
     found = found_entry->pw_dir;
@@ -238,12 +265,15 @@ bool is_colour_console(Stream stream) {
   return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
 }
 
-
 // ---- Files -----------------------------------------------------------------
 
-File::~File() { close(); }
+File::~File() {
+  close();
+}
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = closed; }
+File::File(File&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = closed;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -303,15 +333,20 @@ bool exists(std::string_view path) {
 }
 
 Result<> delete_file(std::string_view path) {
-  if (::unlink(std::string(path).c_str()) != 0) {
+  const std::string text(path);
+  if (::unlink(text.c_str()) != 0) {
     return last_os_failure();
   }
   return {};
 }
 
-Result<File> open_for_append(std::string_view path) { return open_file(path, O_WRONLY | O_CREAT | O_APPEND); }
+Result<File> open_for_append(std::string_view path) {
+  return open_file(path, O_WRONLY | O_CREAT | O_APPEND);
+}
 
-Result<File> open_for_write(std::string_view path) { return open_file(path, O_WRONLY | O_CREAT | O_TRUNC); }
+Result<File> open_for_write(std::string_view path) {
+  return open_file(path, O_WRONLY | O_CREAT | O_TRUNC);
+}
 
 Result<File> create_new_file(std::string_view path) {
   // O_EXCL also refuses a dangling link, so nothing planted is followed.
@@ -402,7 +437,8 @@ Result<std::string> create_private_directory(std::string_view parent, std::strin
 }
 
 Result<> remove_directory(std::string_view path) {
-  if (::rmdir(std::string(path).c_str()) != 0) {
+  const std::string text(path);
+  if (::rmdir(text.c_str()) != 0) {
     return last_os_failure();
   }
   return {};
@@ -412,8 +448,8 @@ namespace {
 
 // A new file of a random name in directory, created with mode (less the
 // umask) in one call, never through a link.
-Result<std::pair<File, std::string>> create_unique_with_mode(std::string_view directory, std::string_view prefix,
-                                                             mode_t mode) {
+Result<std::pair<File, std::string>> create_unique_with_mode(std::string_view directory,
+                                                             std::string_view prefix, mode_t mode) {
   Failure last = os_failure(EEXIST);
   for (int attempt = 0; attempt < unique_name_attempts; ++attempt) {
     std::string path = join_path(directory, std::string(prefix) + random_suffix());
@@ -421,11 +457,13 @@ Result<std::pair<File, std::string>> create_unique_with_mode(std::string_view di
     if (fd >= 0) {
       return std::pair<File, std::string>(FileAccess::make(fd), std::move(path));
     }
-    if (errno == EINTR) {
+    // Saved first: building the failure calls strerror and allocates.
+    const int error = errno;
+    if (error == EINTR) {
       continue;
     }
-    last = os_failure(errno);
-    if (errno != EEXIST) {
+    last = os_failure(error);
+    if (error != EEXIST) {
       break;
     }
   }
@@ -434,7 +472,8 @@ Result<std::pair<File, std::string>> create_unique_with_mode(std::string_view di
 
 }  // namespace
 
-Result<std::pair<File, std::string>> create_unique_file(std::string_view directory, std::string_view prefix) {
+Result<std::pair<File, std::string>> create_unique_file(std::string_view directory,
+                                                        std::string_view prefix) {
   return create_unique_with_mode(directory, prefix, 0666);
 }
 
@@ -476,7 +515,9 @@ Child::~Child() {
   }
 }
 
-Child::Child(Child&& other) noexcept : process_(other.process_), waited_(other.waited_) { other.process_ = -1; }
+Child::Child(Child&& other) noexcept : process_(other.process_), waited_(other.waited_) {
+  other.process_ = -1;
+}
 
 Child& Child::operator=(Child&& other) noexcept {
   if (this != &other) {
@@ -533,7 +574,8 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   const InterruptionsHeld held;
   sigset_t mask = unheld_signal_mask();
   posix_spawnattr_setsigmask(&attributes, &mask);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = -1;
   const int error = posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
@@ -561,8 +603,12 @@ bool can_allocate(std::size_t size) {
 
 std::expected<std::string, SourceFailure> read_regular_file(std::string_view path) {
   const std::string text(path);
-  const auto os = [](int error) { return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)}); };
-  const auto refused = [] { return std::unexpected(SourceFailure{SourceFailure::Kind::not_regular, {}}); };
+  const auto os = [](int error) {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)});
+  };
+  const auto refused = [] {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::not_regular, {}});
+  };
   const auto is_readable_kind = [](mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); };
   // A FIFO would block the open until a writer comes, and opening a device
   // can have effects of its own: neither is opened when the path names one.
@@ -627,7 +673,8 @@ void sync_directory(std::string_view path) {
   (void)::close(fd);
 }
 
-void remove_stale_files(std::string_view directory, std::string_view prefix, std::int64_t max_age_seconds) {
+void remove_stale_files(std::string_view directory, std::string_view prefix,
+                        std::int64_t max_age_seconds) {
   DIR* listing = ::opendir(std::string(directory).c_str());
   if (listing == nullptr) {
     return;
@@ -652,7 +699,9 @@ bool is_shared_unsafely(std::string_view directory) {
          (info.st_mode & S_IWOTH) != 0 && (info.st_mode & S_ISVTX) == 0;
 }
 
-std::optional<std::string> system_temporary_directory() { return std::string("/tmp"); }
+std::optional<std::string> system_temporary_directory() {
+  return std::string("/tmp");
+}
 
 namespace {
 
@@ -766,12 +815,14 @@ InterruptionsHeld::~InterruptionsHeld() {
   }
 }
 
-void remove_directory_on_interruption(std::string_view directory, std::span<const std::string_view> names) {
+void remove_directory_on_interruption(std::string_view directory,
+                                      std::span<const std::string_view> names) {
   const int old = registered_directory.exchange(-1);
   if (old >= 0) {
     (void)::close(old);
   }
-  if (directory.empty() || !copy_text(registered_directory_path, sizeof registered_directory_path, directory)) {
+  if (directory.empty() ||
+      !copy_text(registered_directory_path, sizeof registered_directory_path, directory)) {
     return;
   }
   registered_name_count = 0;
@@ -816,8 +867,8 @@ bool is_registered_directory(std::string_view path) {
   }
   struct stat held {};
   struct stat there {};
-  return ::fstat(fd, &held) == 0 && ::lstat(std::string(path).c_str(), &there) == 0 && S_ISDIR(there.st_mode) &&
-         held.st_dev == there.st_dev && held.st_ino == there.st_ino;
+  return ::fstat(fd, &held) == 0 && ::lstat(std::string(path).c_str(), &there) == 0 &&
+         S_ISDIR(there.st_mode) && held.st_dev == there.st_dev && held.st_ino == there.st_ino;
 }
 
 // ---- Content hashing, file identity and folders (the minifier cache) --------
@@ -830,7 +881,8 @@ Result<Sha256Digest> sha256(std::span<const std::string_view> pieces) {
   }
   Sha256Digest digest{};
   unsigned int length = 0;
-  good = good && EVP_DigestFinal_ex(context, digest.data(), &length) == 1 && length == digest.size();
+  good =
+      good && EVP_DigestFinal_ex(context, digest.data(), &length) == 1 && length == digest.size();
   EVP_MD_CTX_free(context);
   if (!good) {
     return fail("SHA-256 is not available from libcrypto");
@@ -841,8 +893,9 @@ Result<Sha256Digest> sha256(std::span<const std::string_view> pieces) {
 namespace {
 
 FileStamp stamp_of(const struct stat& info) {
-  return FileStamp{static_cast<std::uint64_t>(info.st_size),
-                   static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+  return FileStamp{
+      static_cast<std::uint64_t>(info.st_size),
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
 }  // namespace
@@ -866,10 +919,12 @@ std::optional<std::string> find_command(std::string_view program) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t colon = list.find(':', start);
-    const std::string_view folder = list.substr(start, colon == std::string_view::npos ? colon : colon - start);
+    const std::string_view folder =
+        list.substr(start, colon == std::string_view::npos ? colon : colon - start);
     const std::string candidate = join_path(folder.empty() ? "." : folder, program);
     struct stat info {};
-    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
+    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0) {
       return candidate;
     }
     if (colon == std::string_view::npos) {
@@ -899,7 +954,8 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
   errno = 0;
   while (const dirent* entry = ::readdir(listing)) {
     struct stat info {};
-    if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)) {
+    if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(info.st_mode)) {
       files.push_back(DirectoryFile{entry->d_name, stamp_of(info)});
     }
     errno = 0;
@@ -913,7 +969,8 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
 }
 
 Result<> touch_file(std::string_view path) {
-  if (::utimensat(AT_FDCWD, std::string(path).c_str(), nullptr, 0) != 0) {
+  const std::string text(path);
+  if (::utimensat(AT_FDCWD, text.c_str(), nullptr, 0) != 0) {
     return last_os_failure();
   }
   return {};
@@ -932,7 +989,8 @@ Result<> create_directories(std::string_view path) {
     }
   }
   struct stat info {};
-  if (::stat(std::string(path).c_str(), &info) != 0) {
+  const std::string text(path);
+  if (::stat(text.c_str(), &info) != 0) {
     return last_os_failure();
   }
   if (!S_ISDIR(info.st_mode)) {
@@ -941,7 +999,8 @@ Result<> create_directories(std::string_view path) {
   return {};
 }
 
-Result<std::pair<File, std::string>> create_private_file(std::string_view directory, std::string_view prefix) {
+Result<std::pair<File, std::string>> create_private_file(std::string_view directory,
+                                                         std::string_view prefix) {
   // 0600 from the start: a file readable for a moment could be opened by
   // someone else then and read once the content is in.
   return create_unique_with_mode(directory, prefix, 0600);

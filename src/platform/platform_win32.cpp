@@ -2,7 +2,9 @@
 
 #include "src/platform/platform.h"
 
+// First, in a block of its own: the other system headers rely on it.
 #include <windows.h>
+
 #include <aclapi.h>
 #include <bcrypt.h>
 #include <sddl.h>
@@ -113,12 +115,24 @@ std::string quote_wide(std::wstring_view text) {
       continue;
     }
     switch (c) {
-      case U'"': out += "\\\""; break;
-      case U'\\': out += "\\\\"; break;
-      case U'\n': out += "\\n"; break;
-      case U'\r': out += "\\r"; break;
-      case U'\t': out += "\\t"; break;
-      case U'\0': out += "\\0"; break;
+      case U'"':
+        out += "\\\"";
+        break;
+      case U'\\':
+        out += "\\\\";
+        break;
+      case U'\n':
+        out += "\\n";
+        break;
+      case U'\r':
+        out += "\\r";
+        break;
+      case U'\t':
+        out += "\\t";
+        break;
+      case U'\0':
+        out += "\\0";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           hex_escape(out, c);
@@ -145,10 +159,11 @@ bool is_console_handle(HANDLE h) {
 // system ends it with removed and its closing period kept.
 Failure os_failure(DWORD error) {
   wchar_t* buffer = nullptr;
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : std::wstring();
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text =
+      length > 0 && buffer != nullptr ? std::wstring(buffer, length) : std::wstring();
   LocalFree(buffer);
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
     text.pop_back();
@@ -157,7 +172,9 @@ Failure os_failure(DWORD error) {
   return Failure::of(message + " (os error " + std::to_string(error) + ")");
 }
 
-std::unexpected<Failure> last_os_failure() { return std::unexpected(os_failure(GetLastError())); }
+std::unexpected<Failure> last_os_failure() {
+  return std::unexpected(os_failure(GetLastError()));
+}
 
 std::string random_suffix() {
   static std::mt19937_64 generator = [] {
@@ -182,14 +199,17 @@ constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 Result<File> open_file(std::string_view path, DWORD access, DWORD disposition) {
   const std::wstring wide = to_wide(path);
-  const HANDLE h = CreateFileW(wide.c_str(), access, share_all, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = CreateFileW(wide.c_str(), access, share_all, nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     return last_os_failure();
   }
   return FileAccess::make(h);
 }
 
-bool is_separator(char c) { return c == '\\' || c == '/'; }
+bool is_separator(char c) {
+  return c == '\\' || c == '/';
+}
 
 // An access list that lets the current user alone in, for the run's own
 // directory; inherited by what is created inside it.
@@ -214,8 +234,8 @@ class OwnerOnlyDescriptor {
     CloseHandle(token);
     const std::wstring sddl = std::wstring(L"D:P(A;OICI;FA;;;") + sid + L")";
     LocalFree(sid);
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor_,
-                                                              nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor_, nullptr)) {
       error_ = GetLastError();
       descriptor_ = nullptr;
     }
@@ -234,14 +254,17 @@ class OwnerOnlyDescriptor {
 
 // cmd reads these itself, in or out of double quotes (% and ! always, the
 // others outside quotes); a caret before each makes it a plain character.
-bool is_cmd_special(wchar_t c) { return std::wstring_view(L"^&|<>()%!\"").find(c) != std::wstring_view::npos; }
+bool is_cmd_special(wchar_t c) {
+  return std::wstring_view(L"^&|<>()%!\"").find(c) != std::wstring_view::npos;
+}
 
 // Quoted as the C runtime splits a command line: in double quotes when it
 // holds a blank, a quote or a character cmd knows (a batch file such as
 // uglifyjs.cmd passes %* through cmd's parser again, which leaves quoted
 // text alone), backslashes doubled before a quote.
 std::wstring quote_argument(std::wstring_view argument) {
-  const bool plain = !argument.empty() && argument.find_first_of(L" \t\"") == std::wstring_view::npos &&
+  const bool plain = !argument.empty() &&
+                     argument.find_first_of(L" \t\"") == std::wstring_view::npos &&
                      std::none_of(argument.begin(), argument.end(), is_cmd_special) &&
                      argument.find_first_of(L",;=") == std::wstring_view::npos;
   if (plain) {
@@ -323,9 +346,13 @@ std::vector<std::optional<std::string>> arguments() {
   return result;
 }
 
-void exit_process(int status) { ExitProcess(static_cast<UINT>(status)); }
+void exit_process(int status) {
+  ExitProcess(static_cast<UINT>(status));
+}
 
-std::string_view path_separators() { return "\\/"; }
+std::string_view path_separators() {
+  return "\\/";
+}
 
 EnvValue environment_variable(std::string_view name) {
   EnvValue result;
@@ -408,12 +435,15 @@ bool is_colour_console(Stream stream) {
   return SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
-
 // ---- Files -----------------------------------------------------------------
 
-File::~File() { close(); }
+File::~File() {
+  close();
+}
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = closed; }
+File::File(File&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = closed;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -468,8 +498,8 @@ Result<> File::write_all(std::string_view bytes) {
 bool exists(std::string_view path) {
   // Opening for attributes only follows links, as the query must.
   const std::wstring wide = to_wide(path);
-  const HANDLE h = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE h = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     return false;
   }
@@ -484,11 +514,17 @@ Result<> delete_file(std::string_view path) {
   return {};
 }
 
-Result<File> open_for_append(std::string_view path) { return open_file(path, FILE_APPEND_DATA, OPEN_ALWAYS); }
+Result<File> open_for_append(std::string_view path) {
+  return open_file(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+}
 
-Result<File> open_for_write(std::string_view path) { return open_file(path, GENERIC_WRITE, CREATE_ALWAYS); }
+Result<File> open_for_write(std::string_view path) {
+  return open_file(path, GENERIC_WRITE, CREATE_ALWAYS);
+}
 
-Result<File> create_new_file(std::string_view path) { return open_file(path, GENERIC_WRITE, CREATE_NEW); }
+Result<File> create_new_file(std::string_view path) {
+  return open_file(path, GENERIC_WRITE, CREATE_NEW);
+}
 
 Result<std::string> read_whole(std::string_view path) {
   Result<File> file = open_file(path, GENERIC_READ, OPEN_EXISTING);
@@ -553,10 +589,12 @@ std::optional<std::string> temporary_directory() {
   // the program still starts where only GetTempPathW exists.
   GetTempPath2 query = nullptr;
   if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll"); kernel != nullptr) {
-    query = reinterpret_cast<GetTempPath2>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetTempPath2W")));
+    query = reinterpret_cast<GetTempPath2>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetTempPath2W")));
   }
   wchar_t buffer[MAX_PATH + 2];
-  const DWORD length = query != nullptr ? query(MAX_PATH + 2, buffer) : GetTempPathW(MAX_PATH + 2, buffer);
+  const DWORD length =
+      query != nullptr ? query(MAX_PATH + 2, buffer) : GetTempPathW(MAX_PATH + 2, buffer);
   if (length == 0 || length > MAX_PATH + 1) {
     return std::nullopt;
   }
@@ -570,7 +608,8 @@ Result<std::string> create_private_directory(std::string_view parent, std::strin
   }
   SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
   DWORD error = ERROR_ALREADY_EXISTS;
-  for (int attempt = 0; attempt < unique_name_attempts && error == ERROR_ALREADY_EXISTS; ++attempt) {
+  for (int attempt = 0; attempt < unique_name_attempts && error == ERROR_ALREADY_EXISTS;
+       ++attempt) {
     std::string path = join_path(parent, std::string(prefix) + random_suffix());
     if (CreateDirectoryW(to_wide(path).c_str(), &attributes)) {
       return path;
@@ -591,15 +630,15 @@ namespace {
 
 // A new file of a random name in directory; attributes null for the access
 // a new file normally gets.
-Result<std::pair<File, std::string>> create_unique_with_attributes(std::string_view directory,
-                                                                   std::string_view prefix,
-                                                                   SECURITY_ATTRIBUTES* attributes) {
+Result<std::pair<File, std::string>> create_unique_with_attributes(
+    std::string_view directory, std::string_view prefix, SECURITY_ATTRIBUTES* attributes) {
   DWORD error = ERROR_FILE_EXISTS;
-  for (int attempt = 0; attempt < unique_name_attempts && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+  for (int attempt = 0; attempt < unique_name_attempts &&
+                        (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
        ++attempt) {
     std::string path = join_path(directory, std::string(prefix) + random_suffix());
-    const HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, share_all, attributes, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, share_all, attributes,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       return std::pair<File, std::string>(FileAccess::make(h), std::move(path));
     }
@@ -610,7 +649,8 @@ Result<std::pair<File, std::string>> create_unique_with_attributes(std::string_v
 
 }  // namespace
 
-Result<std::pair<File, std::string>> create_unique_file(std::string_view directory, std::string_view prefix) {
+Result<std::pair<File, std::string>> create_unique_file(std::string_view directory,
+                                                        std::string_view prefix) {
   return create_unique_with_attributes(directory, prefix, nullptr);
 }
 
@@ -627,7 +667,9 @@ Child::~Child() {
   }
 }
 
-Child::Child(Child&& other) noexcept : process_(other.process_), waited_(other.waited_) { other.process_ = -1; }
+Child::Child(Child&& other) noexcept : process_(other.process_), waited_(other.waited_) {
+  other.process_ = -1;
+}
 
 Child& Child::operator=(Child&& other) noexcept {
   if (this != &other) {
@@ -679,8 +721,8 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   // that an interruption, or the end of this process however it comes,
   // stops the interpreter with the minifier it started.
   const InterruptionsHeld held;
-  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
-                      &startup, &info)) {
+  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                      nullptr, nullptr, &startup, &info)) {
     return last_os_failure();
   }
   remember_child(info.hProcess);
@@ -777,8 +819,8 @@ std::vector<unsigned char> current_user() {
 bool is_owned_by(const std::wstring& path, PSID user) {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                            nullptr, &descriptor) != ERROR_SUCCESS) {
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
   const bool same = owner != nullptr && EqualSid(owner, user);
@@ -788,14 +830,16 @@ bool is_owned_by(const std::wstring& path, PSID user) {
 
 }  // namespace
 
-void remove_stale_files(std::string_view directory, std::string_view prefix, std::int64_t max_age_seconds) {
+void remove_stale_files(std::string_view directory, std::string_view prefix,
+                        std::int64_t max_age_seconds) {
   const std::vector<unsigned char> user = current_user();
   if (user.empty()) {
     return;
   }
   const PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
   WIN32_FIND_DATAW found{};
-  const HANDLE search = FindFirstFileW(to_wide(join_path(directory, std::string(prefix) + "*")).c_str(), &found);
+  const HANDLE search =
+      FindFirstFileW(to_wide(join_path(directory, std::string(prefix) + "*")).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
     return;
   }
@@ -804,10 +848,13 @@ void remove_stale_files(std::string_view directory, std::string_view prefix, std
   const auto ticks = [](const FILETIME& time) {
     return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
   };
-  const std::uint64_t before = ticks(now) - static_cast<std::uint64_t>(max_age_seconds) * 10'000'000;
+  const std::uint64_t before =
+      ticks(now) - static_cast<std::uint64_t>(max_age_seconds) * 10'000'000;
   do {
-    const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
-    if ((found.dwFileAttributes & not_plain) != 0 || ticks(found.ftLastWriteTime) >= before) continue;
+    const DWORD not_plain =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    if ((found.dwFileAttributes & not_plain) != 0 || ticks(found.ftLastWriteTime) >= before)
+      continue;
     const std::optional<std::string> name = to_utf8(found.cFileName);
     if (!name || !name->starts_with(prefix)) continue;
     const std::wstring path = to_wide(join_path(directory, *name));
@@ -818,9 +865,13 @@ void remove_stale_files(std::string_view directory, std::string_view prefix, std
   FindClose(search);
 }
 
-bool is_shared_unsafely(std::string_view) { return false; }
+bool is_shared_unsafely(std::string_view) {
+  return false;
+}
 
-std::optional<std::string> system_temporary_directory() { return temporary_directory(); }
+std::optional<std::string> system_temporary_directory() {
+  return temporary_directory();
+}
 
 namespace {
 
@@ -876,8 +927,9 @@ BOOL WINAPI on_control(DWORD event) {
     TerminateProcess(child, status);
   }
   if (!state.children.empty()) {
-    WaitForMultipleObjects(static_cast<DWORD>(std::min<std::size_t>(state.children.size(), MAXIMUM_WAIT_OBJECTS)),
-                           state.children.data(), TRUE, 5000);
+    WaitForMultipleObjects(
+        static_cast<DWORD>(std::min<std::size_t>(state.children.size(), MAXIMUM_WAIT_OBJECTS)),
+        state.children.data(), TRUE, 5000);
   }
   // A file deleted while a handle is open on it stays until the handle
   // goes, and keeps its folder from being removed.
@@ -901,8 +953,8 @@ BOOL WINAPI on_control(DWORD event) {
 
 void install_interruption_handler() {
   HANDLE main_thread = nullptr;
-  if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &main_thread, 0, FALSE,
-                      DUPLICATE_SAME_ACCESS)) {
+  if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &main_thread, 0,
+                      FALSE, DUPLICATE_SAME_ACCESS)) {
     registered().main_thread = main_thread;
   }
   SetConsoleCtrlHandler(on_control, TRUE);
@@ -945,11 +997,16 @@ void untrack_file(HANDLE handle) {
   files.erase(std::remove(files.begin(), files.end(), handle), files.end());
 }
 
-InterruptionsHeld::InterruptionsHeld() { EnterCriticalSection(&guard()); }
+InterruptionsHeld::InterruptionsHeld() {
+  EnterCriticalSection(&guard());
+}
 
-InterruptionsHeld::~InterruptionsHeld() { LeaveCriticalSection(&guard()); }
+InterruptionsHeld::~InterruptionsHeld() {
+  LeaveCriticalSection(&guard());
+}
 
-void remove_directory_on_interruption(std::string_view directory, std::span<const std::string_view> names) {
+void remove_directory_on_interruption(std::string_view directory,
+                                      std::span<const std::string_view> names) {
   const InterruptionsHeld held;
   Registered& state = registered();
   close_directory_handle(state);
@@ -959,12 +1016,13 @@ void remove_directory_on_interruption(std::string_view directory, std::span<cons
     return;
   }
   state.directory = to_wide(directory);
-  for (const std::string_view name : names) state.names.push_back(to_wide(join_path(directory, name)));
+  for (const std::string_view name : names)
+    state.names.push_back(to_wide(join_path(directory, name)));
   // Held without delete sharing, the folder can be neither renamed nor
   // replaced while the run uses it.
-  state.directory_handle = CreateFileW(state.directory.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                       nullptr);
+  state.directory_handle = CreateFileW(
+      state.directory.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 void remove_on_interruption(std::string_view path) {
@@ -995,8 +1053,9 @@ bool is_registered_directory(std::string_view path) {
   if (state.directory_handle == INVALID_HANDLE_VALUE) {
     return true;
   }
-  const HANDLE there = CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE there =
+      CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (there == INVALID_HANDLE_VALUE) {
     return false;
   }
@@ -1025,7 +1084,8 @@ Result<Sha256Digest> sha256(std::span<const std::string_view> pieces) {
     // BCryptHashData takes a ULONG length, so a long piece goes in parts.
     for (std::size_t at = 0; BCRYPT_SUCCESS(status) && at < piece.size();) {
       const ULONG part = static_cast<ULONG>(std::min<std::size_t>(piece.size() - at, 1u << 30));
-      status = BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(piece.data() + at)), part, 0);
+      status = BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(piece.data() + at)),
+                              part, 0);
       at += part;
     }
   }
@@ -1035,8 +1095,8 @@ Result<Sha256Digest> sha256(std::span<const std::string_view> pieces) {
   if (hash != nullptr) BCryptDestroyHash(hash);
   if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
   if (!BCRYPT_SUCCESS(status)) {
-    return fail("SHA-256 is not available from BCrypt (status " + std::to_string(static_cast<unsigned long>(status)) +
-                ")");
+    return fail("SHA-256 is not available from BCrypt (status " +
+                std::to_string(static_cast<unsigned long>(status)) + ")");
   }
   return digest;
 }
@@ -1044,8 +1104,10 @@ Result<Sha256Digest> sha256(std::span<const std::string_view> pieces) {
 namespace {
 
 FileStamp stamp_of(DWORD size_high, DWORD size_low, const FILETIME& written) {
-  const std::uint64_t ticks = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-  return FileStamp{(static_cast<std::uint64_t>(size_high) << 32) | size_low, static_cast<std::int64_t>(ticks) * 100};
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  return FileStamp{(static_cast<std::uint64_t>(size_high) << 32) | size_low,
+                   static_cast<std::int64_t>(ticks) * 100};
 }
 
 bool is_file(const std::wstring& path) {
@@ -1114,8 +1176,8 @@ std::optional<std::string> find_command(std::string_view program) {
 }
 
 std::optional<std::string> final_path(std::string_view path) {
-  const HANDLE h = CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE h = CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES, share_all, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     return std::nullopt;
   }
@@ -1138,9 +1200,11 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
   }
   std::vector<DirectoryFile> files;
   do {
-    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) continue;
+    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+      continue;
     if (std::optional<std::string> name = to_utf8(data.cFileName)) {
-      files.push_back(DirectoryFile{std::move(*name), stamp_of(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime)});
+      files.push_back(DirectoryFile{
+          std::move(*name), stamp_of(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime)});
     }
   } while (FindNextFileW(search, &data));
   const DWORD error = GetLastError();
@@ -1152,8 +1216,8 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
 }
 
 Result<> touch_file(std::string_view path) {
-  const HANDLE h = CreateFileW(to_wide(path).c_str(), FILE_WRITE_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = CreateFileW(to_wide(path).c_str(), FILE_WRITE_ATTRIBUTES, share_all, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     return last_os_failure();
   }
@@ -1179,9 +1243,10 @@ Result<> create_directories(std::string_view path) {
   for (std::size_t end = 0; end <= path.size(); ++end) {
     if (end < path.size() && !is_separator(path[end])) continue;
     const std::string level(path.substr(0, end));
-    if (level.empty() || is_separator(level.back()) || (level.size() == 2 && level[1] == ':')) continue;
-    if (!CreateDirectoryW(to_wide(level).c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS &&
-        GetLastError() != ERROR_ACCESS_DENIED) {
+    if (level.empty() || is_separator(level.back()) || (level.size() == 2 && level[1] == ':'))
+      continue;
+    if (!CreateDirectoryW(to_wide(level).c_str(), &attributes) &&
+        GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_ACCESS_DENIED) {
       return last_os_failure();
     }
   }
@@ -1195,7 +1260,8 @@ Result<> create_directories(std::string_view path) {
   return {};
 }
 
-Result<std::pair<File, std::string>> create_private_file(std::string_view directory, std::string_view prefix) {
+Result<std::pair<File, std::string>> create_private_file(std::string_view directory,
+                                                         std::string_view prefix) {
   const OwnerOnlyDescriptor descriptor;
   if (descriptor.get() == nullptr) {
     return std::unexpected(os_failure(descriptor.error()));

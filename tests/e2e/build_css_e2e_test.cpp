@@ -1,6 +1,8 @@
 // The style-sheet bundle build from outside: build_js_runner with the "c"
-// switch builds one style-sheet bundle in a world of its own. Expectations
-// are computed here from the sources, with the minifier called directly.
+// switch builds one style-sheet bundle in a world of its own, and ends as
+// the program does. What the bundles hold is tested in process
+// (tests/src/bundle/builds_test.cpp); here, the fault and failure reports
+// and statuses.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "css/optimizations/minifier.h"
 #include "tests/support/world.h"
 #include "unicode/utf8.h"
 
@@ -19,20 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view name = "Sheets - css";
-
-std::string progress(bool append_extra) {
-  const std::string n(name);
-  std::string out = n + ": start\n";
-  out += n + ": Concatenating files\n";
-  out += n + ": Concatenating done\n";
-  out += n + ": Processing files\n";
-  if (append_extra) {
-    out += n + ": Appeding extra\n";
-    out += n + ": Appeding done\n";
-  }
-  out += n + ": done\n\n";
-  return out;
-}
 
 struct Source {
   std::string path;
@@ -46,10 +33,11 @@ class CssWorld : public World {
     list.push_back({relative, bytes});
   }
 
-  RunResult build(const std::vector<Source>& files, const std::vector<Source>& extra, bool append_extra = true) const {
+  RunResult build(const std::vector<Source>& files, const std::vector<Source>& extra,
+                  bool append_extra = true) const {
     make_dir("dest");
-    std::vector<std::string> args = {std::string(name), path("dest/out.css"), path("dest/out-debug.css"),
-                                     append_extra ? "ce" : "c"};
+    std::vector<std::string> args = {std::string(name), path("dest/out.css"),
+                                     path("dest/out-debug.css"), append_extra ? "ce" : "c"};
     for (const Source& file : files) args.push_back(path(file.path));
     if (!extra.empty()) args.push_back("--");
     for (const Source& file : extra) args.push_back(path(file.path));
@@ -67,7 +55,8 @@ class CssWorld : public World {
   // The run's own folder, which a fault leaves behind.
   std::string run_folder() const {
     for (const auto& entry : fs::directory_iterator(path("tmp"))) {
-      if (entry.path().filename().string().rfind("brelix-", 0) == 0) return entry.path().generic_string();
+      if (entry.path().filename().string().rfind("brelix-", 0) == 0)
+        return entry.path().generic_string();
     }
     return {};
   }
@@ -89,58 +78,9 @@ std::string joined_text(const std::vector<Source>& files) {
   return out;
 }
 
-std::string minified(const std::vector<Source>& files) {
-  const std::string joined = joined_text(files);
-  auto result = css::CssMinifier().minify_css(joined);
-  EXPECT_TRUE(result.has_value()) << "the test's own sources must be accepted";
-  return result ? *result : std::string();
-}
-
-TEST(BuildCss, DebugIsTheRawConcatenationAndReleaseTheMinifiedJoinFollowedByTheExtras) {
-  CssWorld world;
-  std::vector<Source> files;
-  std::vector<Source> extra;
-  // The first ends without a line feed: raw in the debug file, but one line
-  // feed apart for the minifier. The second holds bytes that are not UTF-8.
-  world.add(files, "css/a.css", "a { color : #FFFFFF ; margin : 0px 0px }");
-  world.add(files, "css/b.css", "b::selection{ color: rgb(255, 0, 0) }\n.x{content:'\xff\xfe'}\n");
-  world.add(files, "css/c.css", "@media screen {\n  .c { font-weight: bold }\n}\n");
-  world.add(extra, "css/lib.min.css", ".lib{color:red}");
-  world.add(extra, "css/more.min.css", ".more{x:y}\n");
-
-  const RunResult result = world.build(files, extra);
-  ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, progress(true));
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(world.read_file("dest/out-debug.css"), concatenation(files, extra));
-  EXPECT_EQ(world.read_file("dest/out.css"), minified(files) + concatenation({}, extra));
-  // The minifier saw U+FFFD in place of each invalid byte.
-  EXPECT_NE(world.read_file("dest/out.css").find("\xEF\xBF\xBD\xEF\xBF\xBD"), std::string::npos);
-  EXPECT_EQ(world.run_folder(), "") << "the run's folder is removed after success";
-}
-
-TEST(BuildCss, AnEmptySourceListAndNoAppendStep) {
-  CssWorld world;
-  std::vector<Source> extra;
-  world.add(extra, "css/lib.min.css", ".lib{color:red}");
-
-  RunResult result = world.build({}, extra);
-  ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(world.read_file("dest/out-debug.css"), concatenation({}, extra));
-  EXPECT_EQ(world.read_file("dest/out.css"), minified({}) + concatenation({}, extra));
-
-  std::vector<Source> files;
-  world.add(files, "css/a.css", "a{x:y}");
-  result = world.build(files, extra, false);
-  ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, progress(false));
-  EXPECT_EQ(world.read_file("dest/out-debug.css"), concatenation(files));
-  EXPECT_EQ(world.read_file("dest/out.css"), minified(files));
-}
-
 struct RejectionCase {
-  std::size_t bad_index;    // which of three sources holds the rejected construct
-  std::size_t line_in_file; // where it begins there
+  std::size_t bad_index;     // which of three sources holds the rejected construct
+  std::size_t line_in_file;  // where it begins there
 };
 
 class BuildCssRejection : public ::testing::TestWithParam<RejectionCase> {};
@@ -152,7 +92,8 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
   std::vector<Source> files;
   const std::string bad = "ok{x:y}\n\n  a{color:red;;}\nb{x:y}\n";  // rejected at line 3
   for (std::size_t i = 0; i < 3; ++i) {
-    const std::string good = "/* sheet " + std::to_string(i) + " */\np" + std::to_string(i) + "{x:y}\n";
+    const std::string good =
+        "/* sheet " + std::to_string(i) + " */\np" + std::to_string(i) + "{x:y}\n";
     world.add(files, "css/s" + std::to_string(i) + ".css", i == c.bad_index ? bad : good);
   }
   std::vector<Source> extra;
@@ -173,7 +114,8 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
   const std::string hint = result.err.substr(0, newline);
   EXPECT_NE(hint.find(world.path(files[c.bad_index].path)), std::string::npos) << hint;
   EXPECT_NE(hint.find("line " + std::to_string(c.line_in_file) + " "), std::string::npos) << hint;
-  EXPECT_NE(hint.find("Invalid block at line " + std::to_string(joined_line)), std::string::npos) << hint;
+  EXPECT_NE(hint.find("Invalid block at line " + std::to_string(joined_line)), std::string::npos)
+      << hint;
 
   const std::string message = result.err.substr(newline + 1);
   const std::string expected_start =
@@ -185,12 +127,14 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
   // What a fault leaves: the complete debug file, an empty release file.
   const std::string folder = world.run_folder();
   ASSERT_NE(folder, "");
-  EXPECT_EQ(world.read_file(folder.substr(world.root().size() + 1) + "/out-debug.css"), concatenation(files));
+  EXPECT_EQ(world.read_file(folder.substr(world.root().size() + 1) + "/out-debug.css"),
+            concatenation(files));
   EXPECT_EQ(world.read_file(folder.substr(world.root().size() + 1) + "/out.css"), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(FirstMiddleLast, BuildCssRejection,
-                         ::testing::Values(RejectionCase{0, 3}, RejectionCase{1, 3}, RejectionCase{2, 3}));
+// Which file and line each position gives is tested in process
+// (tests/src/bundle/builds_test.cpp); here, what the program prints.
+INSTANTIATE_TEST_SUITE_P(Middle, BuildCssRejection, ::testing::Values(RejectionCase{1, 3}));
 
 TEST(BuildCss, AMissingSourceOrExtraIsAFailureWithTheSystemsText) {
   for (const bool missing_extra : {false, true}) {
@@ -205,7 +149,8 @@ TEST(BuildCss, AMissingSourceOrExtraIsAFailureWithTheSystemsText) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err.rfind("Error: ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(" (os error "), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.find("missing.css"), std::string::npos) << "no context is added: " << result.err;
+    EXPECT_EQ(result.err.find("missing.css"), std::string::npos)
+        << "no context is added: " << result.err;
     world.expect_old_outputs();
   }
 }

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "src/api/importer_snippet.h"
+#include "src/bundle/importer_snippet.h"
 #include "tests/support/world.h"
 
 namespace brelix::testing {
@@ -30,15 +30,19 @@ constexpr std::string_view name = "Test - bundle";
 
 std::string progress(bool append_extra, bool complete = true) {
   const std::string n(name);
-  std::string out = n + ": start\n" + n + ": Concatenating files\n" + n + ": Concatenating done\n" + n +
-                    ": Processing files\n";
+  std::string out = n + ": start\n" + n + ": Concatenating files\n" + n + ": Concatenating done\n" +
+                    n + ": Processing files\n";
   if (!complete) return out;
   if (append_extra) out += n + ": Appeding extra\n" + n + ": Appeding done\n";
   return out + n + ": done\n\n";
 }
 
-std::string system_path() { return on_windows() ? "C:\\windows\\system32;C:\\windows" : "/usr/bin:/bin"; }
-char path_list_separator() { return on_windows() ? ';' : ':'; }
+std::string system_path() {
+  return on_windows() ? "C:\\windows\\system32;C:\\windows" : "/usr/bin:/bin";
+}
+char path_list_separator() {
+  return on_windows() ? ';' : ':';
+}
 
 std::string native(std::string path) {
   if (on_windows()) std::replace(path.begin(), path.end(), '/', '\\');
@@ -77,8 +81,8 @@ class JsWorld : public World {
                   const std::vector<std::string>& extra = {}, const RunOptions& options = {},
                   bool in_world = true) const {
     make_dir("dest");
-    std::vector<std::string> args = {std::string(name), path("dest/out.js"), path("dest/out-debug.js"),
-                                     std::string(switches)};
+    std::vector<std::string> args = {std::string(name), path("dest/out.js"),
+                                     path("dest/out-debug.js"), std::string(switches)};
     for (const std::string& file : files) args.push_back(in_world ? path(file) : file);
     if (!extra.empty()) args.push_back("--");
     for (const std::string& file : extra) args.push_back(path(file));
@@ -96,87 +100,14 @@ class JsWorld : public World {
   }
   std::vector<std::string> entries(std::string_view folder) const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path(folder))) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(path(folder)))
+      names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
 };
 
 // ---- What the bundles hold ---------------------------------------------------
-
-TEST(BuildJs, BundlesAreTheSourcesSnippetAndExtrasInOrder) {
-  struct Case {
-    const char* what;
-    std::vector<std::pair<std::string, std::string>> files;  // path, bytes
-    std::vector<std::pair<std::string, std::string>> extra;
-    std::string switches;
-    std::string debug;          // expected debug bundle
-    std::string before_extra;   // what the minifier gets
-    std::string extra_part;     // appended to both after it
-  };
-  const std::string debug_snippet(importer_snippet_debug);
-  const std::string release_snippet(importer_snippet_release);
-  const Case cases[] = {
-      {"nothing at all", {}, {}, "-", "", "", ""},
-      {"importer alone", {}, {}, "i", debug_snippet, release_snippet, ""},
-      {"sources end with and without a line feed",
-       {{"a.js", "a();"}, {"b.js", "b();\n"}, {"c.js", "c();"}},
-       {},
-       "-",
-       "a();\nb();\nc();\n",
-       "a();\nb();\nc();\n",
-       ""},
-      {"empty source adds nothing", {{"a.js", "a();\n"}, {"e.js", ""}, {"b.js", "b();\n"}}, {}, "-", "a();\nb();\n",
-       "a();\nb();\n", ""},
-      {"bytes are copied, never decoded",
-       {{"bin.js", "x='\xff\xfe\0\r\n';"s}},
-       {},
-       "-",
-       "x='\xff\xfe\0\r\n';\n"s,
-       "x='\xff\xfe\0\r\n';\n"s,
-       ""},
-      {"sourceMappingURL comment cannot swallow the importer's first line",
-       {{"lib.min.js", "var l=1;\n//# sourceMappingURL=lib.min.js.map"}},
-       {},
-       "i",
-       "var l=1;\n//# sourceMappingURL=lib.min.js.map\n" + debug_snippet,
-       "var l=1;\n//# sourceMappingURL=lib.min.js.map\n" + release_snippet,
-       ""},
-      {"extras after the minifier's output, on both",
-       {{"a.js", "a();\n"}},
-       {{"x.min.js", "var x=1;//# sourceMappingURL=x.map"}, {"y.min.js", "var y=2;\n"}},
-       "e",
-       "a();\nvar x=1;//# sourceMappingURL=x.map\nvar y=2;\n",
-       "a();\n",
-       "var x=1;//# sourceMappingURL=x.map\nvar y=2;\n"},
-      {"extras switched on but none given", {{"a.js", "a();\n"}}, {}, "ie", "a();\n" + debug_snippet,
-       "a();\n" + release_snippet, ""},
-      {"extras given but switched off", {{"a.js", "a();\n"}}, {{"x.js", "x();\n"}}, "-", "a();\n", "a();\n", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    JsWorld world;
-    world.use_fake();
-    world.plant_old_outputs();
-    std::vector<std::string> files, extra;
-    for (const auto& [file, bytes] : c.files) {
-      world.write_file("src/" + file, bytes);
-      files.push_back("src/" + file);
-    }
-    for (const auto& [file, bytes] : c.extra) {
-      world.write_file("src/" + file, bytes);
-      extra.push_back("src/" + file);
-    }
-    const RunResult result = world.build(c.switches, files, extra);
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, progress(c.switches.find('e') != std::string::npos));
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(world.read_file("dest/out-debug.js"), c.debug);
-    EXPECT_EQ(world.read_file("dest/out.js"), std::string(marker) + c.before_extra + c.extra_part);
-    // The minifier ran even on an empty release file.
-    EXPECT_TRUE(world.exists("log"));
-  }
-}
 
 TEST(BuildJs, ThousandsOfSources) {
   JsWorld world;
@@ -268,7 +199,8 @@ TEST(BuildJs, CmdInterpretsNoCharacterOfTheTemporaryPath) {
     JsWorld world;
     world.use_fake("", c.as_program);
     world.make_dir(c.folder);
-    for (const char* variable : {"TMPDIR", "TMP", "TEMP"}) world.set_env(variable, native(world.path(c.folder)));
+    for (const char* variable : {"TMPDIR", "TMP", "TEMP"})
+      world.set_env(variable, native(world.path(c.folder)));
     world.write_file("src/a.js", "a();");
     const RunResult result = world.build("i", {"src/a.js"});
     ASSERT_EQ(result.status, 0) << result.err;
@@ -283,7 +215,8 @@ TEST(BuildJs, CmdInterpretsNoCharacterOfTheTemporaryPath) {
 
 TEST(BuildJs, MoveAcrossFileSystemsCopiesBesideTheDestination) {
   std::error_code error;
-  if (on_windows() || !fs::is_directory("/dev/shm", error)) GTEST_SKIP() << "no second file system at hand";
+  if (on_windows() || !fs::is_directory("/dev/shm", error))
+    GTEST_SKIP() << "no second file system at hand";
   JsWorld world;
   world.use_fake();
   std::random_device device;
@@ -319,10 +252,11 @@ TEST(BuildJs, AMinifierThatDidNotFinishIsAFailureBeforeAnyMove) {
     // cmd says it cannot find it, and ends with a status of its own.
     cases.push_back({"vanished", "none", "Error: uglifyjs exited with status ", ""});
   } else {
-    cases.push_back({"dies", "abort", "", "Error: uglifyjs was killed by signal " + std::to_string(SIGABRT) + "\n"});
+    cases.push_back({"dies", "abort", "",
+                     "Error: uglifyjs was killed by signal " + std::to_string(SIGABRT) + "\n"});
     cases.push_back({"vanished", "none", "",
-                     "Error: uglifyjs could not be started\n\nCaused by:\n    " + std::string(std::strerror(ENOENT)) +
-                         " (os error 2)\n"});
+                     "Error: uglifyjs could not be started\n\nCaused by:\n    " +
+                         std::string(std::strerror(ENOENT)) + " (os error 2)\n"});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -355,25 +289,39 @@ TEST(BuildJs, BadInputFailsWithTheSystemsTextAndLeavesDestinationsAlone) {
     const char* what;
     std::vector<std::string> files;
     std::vector<std::string> extra;
-    const char* out_debug;  // relative to the world; default dest/out-debug.js
+    const char* out_debug;        // relative to the world; default dest/out-debug.js
     std::string expected_report;  // whole report where the text is known
     std::string expected_code;    // the " (os error N)" it must end with
   };
   const auto text = [](int error) { return std::string(std::strerror(error)); };
   std::vector<Case> cases = {
-      {"missing source", {"src/a.js", "src/missing.js"}, {}, nullptr,
-       on_windows() ? "" : "Error: " + text(ENOENT) + " (os error 2)\n", " (os error 2)\n"},
-      {"source is a directory", {"src"}, {}, nullptr, on_windows() ? "" : "Error: " + text(EISDIR) + " (os error 21)\n",
+      {"missing source",
+       {"src/a.js", "src/missing.js"},
+       {},
+       nullptr,
+       on_windows() ? "" : "Error: " + text(ENOENT) + " (os error 2)\n",
+       " (os error 2)\n"},
+      {"source is a directory",
+       {"src"},
+       {},
+       nullptr,
+       on_windows() ? "" : "Error: " + text(EISDIR) + " (os error 21)\n",
        on_windows() ? " (os error 5)\n" : " (os error 21)\n"},
       {"missing extra", {"src/a.js"}, {"src/missing.js"}, nullptr, "", " (os error 2)\n"},
       {"unset variable in a source",
        {"$BRELIX_E2E_UNSET/a.js"},
        {},
        nullptr,
-       "Error: error looking key 'BRELIX_E2E_UNSET' up: environment variable not found\n\nCaused by:\n    "
+       "Error: error looking key 'BRELIX_E2E_UNSET' up: environment variable not found\n\nCaused "
+       "by:\n    "
        "environment variable not found\n",
        ""},
-      {"missing destination directory", {"src/a.js"}, {}, "nowhere/out-debug.js", "", on_windows() ? ")\n" : " (os error 2)\n"},
+      {"missing destination directory",
+       {"src/a.js"},
+       {},
+       "nowhere/out-debug.js",
+       "",
+       on_windows() ? ")\n" : " (os error 2)\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -382,8 +330,10 @@ TEST(BuildJs, BadInputFailsWithTheSystemsTextAndLeavesDestinationsAlone) {
     world.plant_old_outputs();
     world.write_file("src/a.js", "a();\n");
     std::vector<std::string> args = {std::string(name), world.path("dest/out.js"),
-                                      world.path(c.out_debug ? c.out_debug : "dest/out-debug.js"), "e"};
-    for (const std::string& file : c.files) args.push_back(file.starts_with("$") ? file : world.path(file));
+                                     world.path(c.out_debug ? c.out_debug : "dest/out-debug.js"),
+                                     "e"};
+    for (const std::string& file : c.files)
+      args.push_back(file.starts_with("$") ? file : world.path(file));
     args.push_back("--");
     for (const std::string& file : c.extra) args.push_back(world.path(file));
     const RunResult result = world.run("build_js_runner", args);
@@ -436,7 +386,8 @@ TEST(BuildJs, AStandardOutputThatRefusesIsAFault) {
     world.write_file("src/a.js", "a();\n");
     const RunResult result = world.build("-", {"src/a.js"}, {}, options);
     EXPECT_EQ(result.status, 101) << result.err;
-    EXPECT_NE(result.err.find("could not write a progress line to standard output\n"), std::string::npos)
+    EXPECT_NE(result.err.find("could not write a progress line to standard output\n"),
+              std::string::npos)
         << result.err;
     world.expect_old_outputs();
   }
@@ -459,7 +410,8 @@ TEST(BuildJs, TheReleaseBundleIsReallyMinifiedAndStillRuns) {
                    "globalThis.made = aWidgetInstanceWithLongName.countOfThings;\n");
   world.write_file("src/lib.min.js", "globalThis.lib=1;\n//# sourceMappingURL=lib.min.js.map");
   world.write_file("src/extra.min.js", "globalThis.extra=3;");
-  const RunResult result = world.build("ie", {"src/lib.min.js", "src/widget.js"}, {"src/extra.min.js"});
+  const RunResult result =
+      world.build("ie", {"src/lib.min.js", "src/widget.js"}, {"src/extra.min.js"});
   ASSERT_EQ(result.status, 0) << result.err;
   const std::string release = world.read_file("dest/out.js");
   const std::string debug = world.read_file("dest/out-debug.js");
@@ -473,9 +425,11 @@ TEST(BuildJs, TheReleaseBundleIsReallyMinifiedAndStillRuns) {
   const std::string check =
       "globalThis.Ext={define:(n,b)=>{globalThis.defined=n;globalThis.body=b;}};"
       "require(process.argv[1]);"
-      "process.stdout.write([defined,made,lib,extra,JSON.stringify(body.requiredScripts),body.singleton].join(' '));";
-  for (const auto& [file, script] : {std::pair<std::string, std::string>{"dest/out.js", "/veltrano/system.js"},
-                                     {"dest/out-debug.js", "/veltrano/system-debug.js"}}) {
+      "process.stdout.write([defined,made,lib,extra,JSON.stringify(body.requiredScripts),body."
+      "singleton].join(' '));";
+  for (const auto& [file, script] :
+       {std::pair<std::string, std::string>{"dest/out.js", "/veltrano/system.js"},
+        {"dest/out-debug.js", "/veltrano/system-debug.js"}}) {
     const RunResult ran = world.run_path(node, {"-e", check, world.path(file)});
     EXPECT_EQ(ran.status, 0) << ran.err;
     EXPECT_EQ(ran.out, "Veltrano.boot.Importer 42 1 3 [\"" + script + "\"] true") << file;

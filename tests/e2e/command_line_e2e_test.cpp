@@ -33,7 +33,8 @@ std::string help_for(std::string_view program) {
 }
 
 // A usage-error report as documented, for the program name brelix.
-std::string error_report(std::string_view message, std::optional<std::string_view> tip, bool with_usage = true) {
+std::string error_report(std::string_view message, std::optional<std::string_view> tip,
+                         bool with_usage = true) {
   std::string out = "error: " + std::string(message) + "\n\n";
   if (tip) {
     out += "  tip: " + std::string(*tip) + "\n\n";
@@ -106,13 +107,17 @@ TEST(CommandLineProgram, NamesItselfByTheLastComponentOfArgumentZero) {
     }
     const RunResult error = world.run("brelix", {"--xyz"}, options);
     EXPECT_EQ(error.status, 2);
-    EXPECT_NE(error.err.find("\nUsage: " + c.name + " [OPTIONS] [EXTRA]\n"), std::string::npos) << error.err;
+    EXPECT_NE(error.err.find("\nUsage: " + c.name + " [OPTIONS] [EXTRA]\n"), std::string::npos)
+        << error.err;
     // The version line always uses the command name.
     EXPECT_EQ(world.run("brelix", {"-V"}, options).out, "brelix 0.1.0\n");
   }
 }
 
-TEST(CommandLineProgram, ReportsEachUsageErrorOnStandardErrorWithStatusTwo) {
+// Each kind of report is matched byte for byte in process
+// (tests/src/command_line_test.cpp); here, that the program prints one on
+// standard error alone and ends with status 2.
+TEST(CommandLineProgram, ReportsUsageErrorsOnStandardErrorWithStatusTwo) {
   World world;
   struct Case {
     std::vector<std::string> args;
@@ -127,20 +132,9 @@ TEST(CommandLineProgram, ReportsEachUsageErrorOnStandardErrorWithStatusTwo) {
        "Usage: brelix [OPTIONS] [EXTRA]\n"
        "\n"
        "For more information, try '--help'.\n"},
-      {{"--foo"}, error_report("unexpected argument '--foo' found", "a similar argument exists: '--boot'")},
-      {{"--lst"}, error_report("unexpected argument '--lst' found", "a similar argument exists: '--list'")},
-      {{"-x"}, error_report("unexpected argument '-x' found", "to pass '-x' as a value, use '-- -x'")},
-      {{"-1"}, error_report("unexpected argument '-1' found", "to pass '-1' as a value, use '-- -1'")},
-      {{"--=x"}, error_report("unexpected argument '--=x' found", "to pass '--=x' as a value, use '-- --=x'")},
-      {{"a.js", "b.js"}, error_report("unexpected argument 'b.js' found", std::nullopt)},
       {{"-o", "--boot"},
-       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt, false)},
-      {{"-l"}, error_report("a value is required for '--list <LIST>' but none was supplied", std::nullopt, false)},
-      {{"-b", "a", "--boot=b"}, error_report("the argument '--boot <BOOT>' cannot be used multiple times", std::nullopt)},
-      {{"-ov", "-o"}, error_report("the argument '--ombril' cannot be used multiple times", std::nullopt)},
-      {{"--ombril=yes"},
-       error_report("unexpected value 'yes' for '--ombril' found; no more were expected", std::nullopt)},
-      {{"--foo", "--help"}, error_report("unexpected argument '--foo' found", "a similar argument exists: '--boot'")},
+       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
+                    false)},
   };
   for (const Case& c : cases) {
     const RunResult result = world.run("brelix", c.args, as_brelix());
@@ -160,7 +154,8 @@ TEST(CommandLineProgram, ReportsAnArgumentThatIsNotUnicode) {
     const RunResult result = world.run("brelix", args, as_brelix());
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt));
+    EXPECT_EQ(result.err,
+              error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt));
   }
 }
 

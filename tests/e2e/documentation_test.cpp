@@ -46,7 +46,9 @@ std::vector<std::string> lines_of(std::string_view text) {
   return lines;
 }
 
-bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool starts_with(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
 
 // A roff line as a reader sees it: font changes and zero-width marks gone,
 // escaped minus signs and backslashes as plain characters.
@@ -130,7 +132,8 @@ TEST(ManPage, DescribesExactlyTheArgumentsTheHelpLists) {
   ASSERT_FALSE(headings.empty()) << "no OPTIONS section with .TP entries in man/brelix.1";
 
   for (const std::string& entry : entries) {
-    EXPECT_TRUE(headings.contains(entry)) << "the man page's OPTIONS do not describe \"" << entry << "\"";
+    EXPECT_TRUE(headings.contains(entry))
+        << "the man page's OPTIONS do not describe \"" << entry << "\"";
   }
   for (const std::string& heading : headings) {
     EXPECT_TRUE(std::ranges::find(entries, heading) != entries.end())

@@ -28,7 +28,8 @@ bool has_line(const std::string& text, const std::string& line) {
 
 std::size_t entries_in(const World& world, std::string_view relative) {
   std::size_t n = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(fs::path(world.path(relative)))) ++n;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(fs::path(world.path(relative))))
+    ++n;
   return n;
 }
 
@@ -142,7 +143,8 @@ TEST_F(SampleWorld, BuildsOmbrilOnlyEvenWithBothFlags) {
   const std::string ux = concatenation(catalogue::ombril_ux.files);
   EXPECT_EQ(world_.read_file("sample/ombril/app/ux-debug.js"), ux);
   EXPECT_EQ(world_.read_file("sample/ombril/app/ux.js"), "/*min*/" + ux);
-  EXPECT_EQ(world_.read_file("sample/ombril/app/system-debug.js"), concatenation(catalogue::ombril_system.files));
+  EXPECT_EQ(world_.read_file("sample/ombril/app/system-debug.js"),
+            concatenation(catalogue::ombril_system.files));
   EXPECT_FALSE(world_.exists("sample/veltrano/system-boot.js"));
   EXPECT_EQ(entries_in(world_, "tmp"), 0u);
 }
@@ -156,18 +158,20 @@ TEST_F(SampleWorld, OptionWordsReplaceAListAndOnlyThatList) {
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::string_view> chosen = {b, a};
   EXPECT_EQ(world_.read_file("sample/ombril/app/system-debug.js"), concatenation(chosen));
-  EXPECT_EQ(world_.read_file("sample/ombril/app/ux-debug.js"), concatenation(catalogue::ombril_ux.files));
+  EXPECT_EQ(world_.read_file("sample/ombril/app/ux-debug.js"),
+            concatenation(catalogue::ombril_ux.files));
 }
 
 TEST_F(SampleWorld, BuildsVeltrano) {
   const RunResult run = world_.run("brelix", {"--veltrano"});
-  if (run.status == 1 && run.err.find("style-sheet bundle build is not available") != std::string::npos) {
+  if (run.status == 1 &&
+      run.err.find("style-sheet bundle build is not available") != std::string::npos) {
     GTEST_SKIP() << "the style-sheet build has not landed";
   }
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  for (const char* written : {"system-boot.js", "system-boot-debug.js", "system.js", "system-debug.js",
-                              "system-styles.css", "system-styles-debug.css"}) {
+  for (const char* written : {"system-boot.js", "system-boot-debug.js", "system.js",
+                              "system-debug.js", "system-styles.css", "system-styles-debug.css"}) {
     EXPECT_TRUE(world_.exists(std::string("sample/veltrano/") + written)) << written;
   }
   // Every source and extra, in list order. Some prebuilt libraries end

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "src/api/minify_cache.h"
+#include "src/bundle/minify_cache.h"
 #include "tests/support/world.h"
 
 namespace brelix::testing {
@@ -20,7 +20,8 @@ namespace fs = std::filesystem;
 
 std::string progress(bool from_cache) {
   std::string out;
-  for (const char* step : {": start", ": Concatenating files", ": Concatenating done", ": Processing files"}) {
+  for (const char* step :
+       {": start", ": Concatenating files", ": Concatenating done", ": Processing files"}) {
     out += std::string("B") + step + "\n";
   }
   return out + (from_cache ? "B" + std::string(progress_from_cache) + "\n" : "") + "B: done\n\n";
@@ -58,7 +59,8 @@ class CacheWorld : public World {
   }
   std::vector<std::string> entries() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path("cache"))) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(path("cache")))
+      names.push_back(entry.path().filename().string());
     return names;
   }
 
@@ -73,8 +75,10 @@ void expect_miss_then_hit(CacheWorld& world, const std::string& what) {
   SCOPED_TRACE(what);
   bool ran = false;
   RunResult result = world.build(ran);
-  EXPECT_TRUE(ran && result.status == 0 && result.out == progress(false)) << result.out << result.err;
-  const std::string release = world.read_file("dest/out.js"), debug = world.read_file("dest/out-debug.js");
+  EXPECT_TRUE(ran && result.status == 0 && result.out == progress(false))
+      << result.out << result.err;
+  const std::string release = world.read_file("dest/out.js"),
+                    debug = world.read_file("dest/out-debug.js");
   result = world.build(ran);
   EXPECT_TRUE(!ran && result.status == 0 && result.out == progress(true) && result.err.empty())
       << result.out << result.err;
@@ -87,20 +91,23 @@ TEST(MinifyCache, AHitGivesTheSameBundlesAndEveryChangeMisses) {
   world.unset_env("BRELIX_CACHE_DIR");
   bool ran = false;
   EXPECT_TRUE(world.build(ran).out == progress(false) && ran);
-  EXPECT_TRUE(world.build(ran).out == progress(false) && ran) << "without the variable every run minifies";
+  EXPECT_TRUE(world.build(ran).out == progress(false) && ran)
+      << "without the variable every run minifies";
   world.set_env("BRELIX_CACHE_DIR", world.path("cache"));
   expect_miss_then_hit(world, "first use");
   EXPECT_EQ(world.read_file("dest/out.js"), "/*min*/var a = 1;\n");
   if (!on_windows()) {
     EXPECT_EQ(fs::status(world.path("cache")).permissions(), fs::perms::owner_all);
     const std::string entry = "cache/" + world.entries().front();
-    EXPECT_EQ(fs::status(world.path(entry)).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(world.path(entry)).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
   }
   const std::pair<const char*, std::function<void()>> changes[] = {
       {"one byte of a source", [&] { world.write_file("src/a.js", "var a = 2;\n"); }},
       {"another list", [&] { world.files.push_back("src/a.js"); }},
       {"the importer", [&] { world.switches = "i"; }},
-      {"the minifier replaced", [&] { world.write_file(world.program, world.read_file(world.program) + "\n"); }},
+      {"the minifier replaced",
+       [&] { world.write_file(world.program, world.read_file(world.program) + "\n"); }},
       // The kinds of damage are the unit test's; here, that it is replaced.
       {"the entry truncated",
        [&] {

@@ -11,9 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "src/api/build_css.h"
-#include "src/api/build_js.h"
-#include "src/api/run_directory.h"
+#include "src/bundle/build_css.h"
+#include "src/bundle/build_js.h"
+#include "src/bundle/run_directory.h"
+#include "src/fault.h"
 #include "src/platform/platform.h"
 
 int main(int argc, char** argv) {
@@ -22,7 +23,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> args;
   for (const auto& arg : platform::arguments()) args.push_back(arg.value_or(""));
   if (args.size() < 5) {
-    (void)platform::write(platform::Stream::error, "usage: build_js_runner NAME OUT OUT_DEBUG SWITCHES FILE... -- EXTRA...\n");
+    (void)platform::write(
+        platform::Stream::error,
+        "usage: build_js_runner NAME OUT OUT_DEBUG SWITCHES FILE... -- EXTRA...\n");
     platform::exit_process(2);
   }
   Bundle bundle;
@@ -39,8 +42,17 @@ int main(int argc, char** argv) {
       (in_extra ? bundle.extra : bundle.files).push_back(args[i]);
     }
   }
-  const Result<> outcome = args[4].find('c') != std::string::npos ? build_css(bundle) : build_js(bundle);
-  remove_run_directory();
+  platform::Env& env = platform::default_env();
+  RunDirectory directory(env);
+  const BuildContext context{env, directory};
+  const Result<> outcome = args[4].find('c') != std::string::npos ? build_css(bundle, context)
+                                                                  : build_js(bundle, context);
+  if (!outcome && outcome.error().is_fault) {
+    directory.keep();
+    (void)platform::write(platform::Stream::error, format_fault(outcome.error()));
+    platform::exit_process(fault_exit_status);
+  }
+  directory.remove();
   if (!outcome) {
     (void)platform::write(platform::Stream::error, format_failure_report(outcome.error()));
     platform::exit_process(1);

@@ -23,8 +23,12 @@ constexpr int run_count = 16;
 
 // Text of run i's own in the first source of every bundle, which survives
 // the stand-in minifier and the CSS minifier alike.
-std::string js_mark(int i) { return "var run" + std::to_string(i) + " = " + std::to_string(i) + ";\n"; }
-std::string css_mark(int i) { return ".run-" + std::to_string(i) + "{order:" + std::to_string(i) + "}\n"; }
+std::string js_mark(int i) {
+  return "var run" + std::to_string(i) + " = " + std::to_string(i) + ";\n";
+}
+std::string css_mark(int i) {
+  return ".run-" + std::to_string(i) + "{order:" + std::to_string(i) + "}\n";
+}
 
 void mark_sources(const World& world, int i) {
   for (const catalogue::BundleEntry* entry : catalogue::all_bundles) {
@@ -34,7 +38,9 @@ void mark_sources(const World& world, int i) {
   }
 }
 
-bool is_empty_folder(const World& world, std::string_view folder) { return fs::is_empty(world.path(folder)); }
+bool is_empty_folder(const World& world, std::string_view folder) {
+  return fs::is_empty(world.path(folder));
+}
 
 // Sixteen runs at once in one temporary folder; with a cache, all share
 // it too, and every four build the same project, so that they race for
@@ -59,12 +65,14 @@ void run_sixteen(bool cached) {
     ASSERT_EQ(alone.status, 0) << alone.err;
     for (const std::string& output : package_outputs(veltrano)) {
       expected[i][output] = world.read_file(output);
-      std::string mark = output.ends_with(".css") ? css_mark(cached ? i % 4 : i) : js_mark(cached ? i % 4 : i);
+      std::string mark =
+          output.ends_with(".css") ? css_mark(cached ? i % 4 : i) : js_mark(cached ? i % 4 : i);
       mark.pop_back();  // the minified style sheet has no line feed after it
       EXPECT_NE(expected[i][output].find(mark), std::string::npos) << output;
       world.write_file(output, "stale");
     }
-    for (const char* variable : {"TMPDIR", "TMP", "TEMP"}) world.set_env(variable, shared.path("tmp"));
+    for (const char* variable : {"TMPDIR", "TMP", "TEMP"})
+      world.set_env(variable, shared.path("tmp"));
     // A second in each minifier: the runs are all under way together.
     world.set_env("BRELIX_FAKE_UGLIFYJS", "slow");
     if (cached) {
@@ -98,9 +106,13 @@ void run_sixteen(bool cached) {
   }
 }
 
-TEST(ConcurrentRuns, SixteenRunsInOneTemporaryFolderEachBuildTheirOwnProject) { run_sixteen(false); }
+TEST(ConcurrentRuns, SixteenRunsInOneTemporaryFolderEachBuildTheirOwnProject) {
+  run_sixteen(false);
+}
 
-TEST(ConcurrentRuns, SixteenRunsShareOneCache) { run_sixteen(true); }
+TEST(ConcurrentRuns, SixteenRunsShareOneCache) {
+  run_sixteen(true);
+}
 
 }  // namespace
 }  // namespace brelix::testing

@@ -55,13 +55,16 @@ class Started {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    for (int fd = 0; fd <= 1; ++fd) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    for (int fd = 0; fd <= 1; ++fd)
+      posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
-    if (posix_spawn(&pid_, arguments.argv()[0], &actions, &attributes, arguments.argv(), arguments.envp()) != 0) {
+    if (posix_spawn(&pid_, arguments.argv()[0], &actions, &attributes, arguments.argv(),
+                    arguments.envp()) != 0) {
       pid_ = -1;
     }
     posix_spawnattr_destroy(&attributes);
@@ -107,7 +110,8 @@ class Started {
     }
 #else
     const auto give_up = Clock::now() + std::chrono::seconds(10);
-    while (kill(-pid_, 0) == 0 && Clock::now() < give_up) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (kill(-pid_, 0) == 0 && Clock::now() < give_up)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
 #endif
     pid_ = -1;
   }
@@ -168,7 +172,8 @@ TEST(KilledRun, EveryDestinationIsOldOrCompletelyNew) {
     wholes.push_back(Clock::now() - start);
   }
   std::sort(wholes.begin(), wholes.end());
-  const auto span = std::chrono::duration_cast<std::chrono::microseconds>(wholes[1]).count() * 11 / 10;
+  const auto span =
+      std::chrono::duration_cast<std::chrono::microseconds>(wholes[1]).count() * 11 / 10;
 
   const std::uint64_t seed = fault_seed();
   SCOPED_TRACE("seed " + std::to_string(seed) + " (set BRELIX_FAULT_SEED to repeat), runs of " +
@@ -192,8 +197,10 @@ TEST(KilledRun, EveryDestinationIsOldOrCompletelyNew) {
     while (fresh_count < now.size() && now[fresh_count] == fresh[fresh_count]) ++fresh_count;
     for (std::size_t i = fresh_count; i < now.size(); ++i) {
       EXPECT_EQ(now[i], build.old_content(destinations[i]))
-          << destinations[i] << " after a kill at " << at << " us: " << now[i].size() << " bytes, the new output has "
-          << fresh[i].size() << (i > fresh_count && now[i] == fresh[i] ? ", in place before an earlier destination" : "");
+          << destinations[i] << " after a kill at " << at << " us: " << now[i].size()
+          << " bytes, the new output has " << fresh[i].size()
+          << (i > fresh_count && now[i] == fresh[i] ? ", in place before an earlier destination"
+                                                    : "");
     }
     ++in_place[fresh_count];
     EXPECT_EQ(build.other_files(), others) << "after a kill at " << at << " us";
@@ -202,7 +209,8 @@ TEST(KilledRun, EveryDestinationIsOldOrCompletelyNew) {
     if (HasFailure()) break;
   }
   std::string spread;
-  for (std::size_t i = 0; i < in_place.size(); ++i) spread += " " + std::to_string(i) + ":" + std::to_string(in_place[i]);
+  for (std::size_t i = 0; i < in_place.size(); ++i)
+    spread += " " + std::to_string(i) + ":" + std::to_string(in_place[i]);
   std::cout << "kills by destinations in place:" << spread << "\n";
 }
 
@@ -211,7 +219,8 @@ TEST(KilledRun, EveryDestinationIsOldOrCompletelyNew) {
 pid_t minifier_of(const Started& run) {
   const std::string pid = std::to_string(run.pid());
   pid_t child = 0;
-  for (const auto give_up = Clock::now() + std::chrono::seconds(30); child == 0 && Clock::now() < give_up;) {
+  for (const auto give_up = Clock::now() + std::chrono::seconds(30);
+       child == 0 && Clock::now() < give_up;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::ifstream("/proc/" + pid + "/task/" + pid + "/children") >> child;
   }
@@ -247,8 +256,10 @@ TEST(KilledRun, AnInterruptionOrASwappedFolderWhileTheMinifierRuns) {
     }
     const int status = run.wait_status();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << "wait status " << status;
-    EXPECT_EQ(world.read_file("scratch/err"),
-              c.signal != 0 ? "" : "Error: the run's temporary folder " + folder + " was replaced while the run used it\n");
+    EXPECT_EQ(world.read_file("scratch/err"), c.signal != 0
+                                                  ? ""
+                                                  : "Error: the run's temporary folder " + folder +
+                                                        " was replaced while the run used it\n");
     EXPECT_TRUE(::kill(minifier, 0) != 0 && errno == ESRCH) << "the minifier outlived the run";
     for (const std::string& destination : build.destinations()) {
       EXPECT_EQ(world.read_file(destination), build.old_content(destination)) << destination;
@@ -282,7 +293,8 @@ TEST(KilledRun, AMinifierThatSucceedsWithoutItsOutputFailsTheRun) {
     // list): no importer, no extras, the release file is the minifier's.
     const std::string release = "sample/ombril/app/ux.js";
     world.write_file(release, build.old_content(release));
-    const RunResult run = world.run("brelix", {"--ombril", "--list", "$VTPATH/only.js", "$VTPATH/only.js"});
+    const RunResult run =
+        world.run("brelix", {"--ombril", "--list", "$VTPATH/only.js", "$VTPATH/only.js"});
     EXPECT_EQ(run.err, c.err);
     EXPECT_EQ(run.status, c.err.empty() ? 0 : 1);
     EXPECT_EQ(world.read_file(release), c.err.empty() ? std::string() : build.old_content(release));
@@ -298,7 +310,8 @@ TEST(KilledRun, LeavesNoPartialCacheEntryUnderAFinalName) {
   World& world = build.world();
   world.set_env("BRELIX_FAKE_UGLIFYJS", minifier_delay);
   world.set_env("BRELIX_CACHE_DIR", world.path("scratch/cache"));
-  const std::string system = "sample/veltrano/" + std::string(catalogue::veltrano_system.files.back().substr(8));
+  const std::string system =
+      "sample/veltrano/" + std::string(catalogue::veltrano_system.files.back().substr(8));
   const std::string system_text = world.read_file(system);
   // A new text each round, so that every run stores.
   auto change_sources = [&](int round) {
@@ -307,7 +320,8 @@ TEST(KilledRun, LeavesNoPartialCacheEntryUnderAFinalName) {
   change_sources(-1);
   const auto start = Clock::now();
   ASSERT_EQ(world.run("brelix", {"--veltrano"}).status, 0);
-  const long long span = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+  const long long span =
+      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
 
   const std::uint64_t seed = fault_seed();
   SCOPED_TRACE("seed " + std::to_string(seed) + " (set BRELIX_FAULT_SEED to repeat)");

@@ -58,7 +58,8 @@ const std::map<std::string, std::string>& clean_outputs() {
 }
 
 std::string os_error(int error) {
-  return "Error: " + std::string(std::strerror(error)) + " (os error " + std::to_string(error) + ")\n";
+  return "Error: " + std::string(std::strerror(error)) + " (os error " + std::to_string(error) +
+         ")\n";
 }
 
 // A folder on another file system than the world, for a temporary folder
@@ -99,11 +100,13 @@ struct Placement {
   const char* what;
   bool other_file_system;
 };
-constexpr Placement placements[] = {{"same file system", false}, {"temporary folder elsewhere", true}};
+constexpr Placement placements[] = {{"same file system", false},
+                                    {"temporary folder elsewhere", true}};
 
 // Points the world's temporary folder at `elsewhere` when the placement
 // wants another file system; false when there is none to point at.
-bool place_temporary_folder(World& world, const Placement& placement, const OtherFileSystemFolder& elsewhere) {
+bool place_temporary_folder(World& world, const Placement& placement,
+                            const OtherFileSystemFolder& elsewhere) {
   if (!placement.other_file_system) return true;
   if (elsewhere.path().empty()) return false;
   use_temporary_folder(world, elsewhere.path());
@@ -146,13 +149,15 @@ TEST(PlantedPaths, ADestinationThatIsALinkIsReplacedAndWhatItNamedIsLeftAlone) {
     OtherFileSystemFolder elsewhere;
     World world;
     lay_out_sample(world);
-    if (!place_temporary_folder(world, placement, elsewhere)) GTEST_SKIP() << "no second file system at hand";
+    if (!place_temporary_folder(world, placement, elsewhere))
+      GTEST_SKIP() << "no second file system at hand";
     // Links to files, to nothing and to a folder, all outside the project.
     world.make_dir("victim/folder");
     int n = 0;
     for (const std::string& output : all_outputs()) {
       const std::string target = world.path("victim/" + std::to_string(n));
-      if (n % 3 == 0) world.write_file("victim/" + std::to_string(n), "victim " + std::to_string(n));
+      if (n % 3 == 0)
+        world.write_file("victim/" + std::to_string(n), "victim " + std::to_string(n));
       fs::create_symlink(n % 3 == 2 ? world.path("victim/folder") : target, world.path(output));
       ++n;
     }
@@ -200,7 +205,8 @@ TEST(PlantedPaths, ADestinationThatIsAFolderFailsItsBundleAndStaysAsItWas) {
       OtherFileSystemFolder elsewhere;
       World world;
       lay_out_sample(world);
-      if (!place_temporary_folder(world, placement, elsewhere)) GTEST_SKIP() << "no second file system at hand";
+      if (!place_temporary_folder(world, placement, elsewhere))
+        GTEST_SKIP() << "no second file system at hand";
       world.make_dir(c.folder);
       if (c.folder == system_debug) world.write_file(c.folder + "/keep", "kept");
       const Tree before = snapshot(world.root());
@@ -209,7 +215,8 @@ TEST(PlantedPaths, ADestinationThatIsAFolderFailsItsBundleAndStaysAsItWas) {
       EXPECT_EQ(run.err, os_error(EISDIR));
       const Tree after = snapshot(world.root());
       EXPECT_EQ(changed_paths(before, after), sorted(c.replaced));
-      for (const std::string& output : c.replaced) EXPECT_EQ(after.at(output).bytes, expected.at(output)) << output;
+      for (const std::string& output : c.replaced)
+        EXPECT_EQ(after.at(output).bytes, expected.at(output)) << output;
       if (placement.other_file_system) {
         EXPECT_TRUE(elsewhere.is_empty());
       } else {
@@ -228,7 +235,8 @@ TEST(PlantedPaths, AReadOnlyDestinationIsReplacedWithTheUsualPermissions) {
     OtherFileSystemFolder elsewhere;
     World world;
     lay_out_sample(world);
-    if (!place_temporary_folder(world, placement, elsewhere)) GTEST_SKIP() << "no second file system at hand";
+    if (!place_temporary_folder(world, placement, elsewhere))
+      GTEST_SKIP() << "no second file system at hand";
     for (const std::string& output : all_outputs()) {
       world.write_file(output, "old");
       fs::permissions(world.path(output), fs::perms::owner_read | fs::perms::group_read);
@@ -268,7 +276,9 @@ class Unprivileged {
   }
 
   bool usable() const { return usable_; }
-  RunResult run(const std::vector<std::string>& args) const { return run_program(program_path("brelix"), args); }
+  RunResult run(const std::vector<std::string>& args) const {
+    return run_program(program_path("brelix"), args);
+  }
 
  private:
   RunResult run_program(const std::string& program, const std::vector<std::string>& args) const {
@@ -296,7 +306,8 @@ TEST(PlantedPaths, AReadOnlyDestinationFolderFailsBeforeAnythingChanges) {
       lay_out_sample(world);
       const Unprivileged unprivileged(world);
       if (!unprivileged.usable()) GTEST_SKIP() << "permissions cannot be enforced here";
-      if (!place_temporary_folder(world, placement, elsewhere)) GTEST_SKIP() << "no second file system at hand";
+      if (!place_temporary_folder(world, placement, elsewhere))
+        GTEST_SKIP() << "no second file system at hand";
       fs::permissions(world.path(c.folder), fs::perms::owner_read | fs::perms::owner_exec);
       const Tree before = snapshot(world.root());
       const RunResult run = unprivileged.run({c.package});
@@ -330,7 +341,8 @@ TEST(PlantedPaths, ATemporaryFolderThatCannotTakeTheRunsFolder) {
       {"a file", world.path("a-file"), 1, os_error(ENOTDIR), false},
       {"read-only", world.path("shut"), 1, os_error(EACCES), true},
       // A folder the program cannot name as text is no folder it can use.
-      {"not UTF-8", world.path("tmp") + "/\xff", 101, "could not determine the temporary directory\n", false},
+      {"not UTF-8", world.path("tmp") + "/\xff", 101,
+       "could not determine the temporary directory\n", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -353,8 +365,9 @@ TEST(PlantedPaths, ASourceThatIsNoRegularFileOrTooLargeFailsNamingIt) {
   // refused, and its warning about it must not pass for brelix's output.
   const auto env = world.environment();
   const auto asan = env.find("ASAN_OPTIONS");
-  world.set_env("ASAN_OPTIONS", (asan != env.end() && !asan->second.empty() ? asan->second + ":" : "") +
-                                    "allocator_may_return_null=1:log_path=" + world.path("sanitizer"));
+  world.set_env("ASAN_OPTIONS",
+                (asan != env.end() && !asan->second.empty() ? asan->second + ":" : "") +
+                    "allocator_may_return_null=1:log_path=" + world.path("sanitizer"));
   const catalogue::BundleEntry& boot = catalogue::veltrano_boot;
   const catalogue::BundleEntry& css = catalogue::veltrano_css;
   const auto fifo = [&](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); };
@@ -365,7 +378,8 @@ TEST(PlantedPaths, ASourceThatIsNoRegularFileOrTooLargeFailsNamingIt) {
   };
   const Case cases[] = {
       {boot, fifo, "is not a regular file"},
-      {boot, [](const std::string& at) { fs::create_symlink("/dev/zero", at); }, "is not a regular file"},
+      {boot, [](const std::string& at) { fs::create_symlink("/dev/zero", at); },
+       "is not a regular file"},
       // Sparse: no room on the disk, but far more than memory.
       {boot,
        [](const std::string& at) {
@@ -389,7 +403,8 @@ TEST(PlantedPaths, ASourceThatIsNoRegularFileOrTooLargeFailsNamingIt) {
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Error: the source " + world.path(source) + " " + c.says + "\n");
-    EXPECT_FALSE(world.exists(sample_relative(c.bundle.out)) || world.exists(sample_relative(c.bundle.out_debug)));
+    EXPECT_FALSE(world.exists(sample_relative(c.bundle.out)) ||
+                 world.exists(sample_relative(c.bundle.out_debug)));
     EXPECT_TRUE(fs::is_empty(world.path("tmp")));
     fs::remove(world.path(source));
     world.write_file(source, original);
@@ -398,16 +413,18 @@ TEST(PlantedPaths, ASourceThatIsNoRegularFileOrTooLargeFailsNamingIt) {
 
 TEST(PlantedPaths, ATemporaryFolderOthersCanRearrangeIsReplacedWithAWarning) {
   struct stat system {};
-  if (::stat("/tmp", &system) != 0 || ((system.st_mode & S_IWOTH) != 0 && (system.st_mode & S_ISVTX) == 0)) {
+  if (::stat("/tmp", &system) != 0 ||
+      ((system.st_mode & S_IWOTH) != 0 && (system.st_mode & S_ISVTX) == 0)) {
     GTEST_SKIP() << "/tmp itself is no safe replacement here";
   }
   World world;
   lay_out_sample(world);
   world.make_dir("shared");
   use_temporary_folder(world, world.path("shared"));
-  const std::string warning = "brelix: warning: the temporary directory " + world.path("shared") +
-                              " can be changed by other users (writable by all, without the sticky bit); using "
-                              "/tmp instead\n";
+  const std::string warning =
+      "brelix: warning: the temporary directory " + world.path("shared") +
+      " can be changed by other users (writable by all, without the sticky bit); using "
+      "/tmp instead\n";
   struct Case {
     fs::perms permissions;
     std::string err;
@@ -431,7 +448,9 @@ TEST(PlantedPaths, CopiesLeftByKilledMovesGoOnceStaleAndNothingElseDoes) {
   fs::create_symlink(world.path(copy + "stale"), world.path(copy + "link"));
   const timespec two_hours_ago[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
   for (const char* name : {"stale", "link"}) {
-    ASSERT_EQ(::utimensat(AT_FDCWD, world.path(copy + name).c_str(), two_hours_ago, AT_SYMLINK_NOFOLLOW), 0);
+    ASSERT_EQ(
+        ::utimensat(AT_FDCWD, world.path(copy + name).c_str(), two_hours_ago, AT_SYMLINK_NOFOLLOW),
+        0);
   }
   const RunResult run = world.run("brelix", {"-v"});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -450,7 +469,8 @@ TEST(PlantedPaths, AStyleSheetsOwnLineBreaksPlaceItsRejection) {
     const RunResult run = world.run("brelix", {"-v"});
     EXPECT_EQ(run.status, 101);
     const std::string hint = lines_of(run.err).empty() ? "" : lines_of(run.err).front();
-    EXPECT_NE(hint.find(std::string(catalogue::veltrano_css.files.front()) + " cannot be minified: its line 3 starts"),
+    EXPECT_NE(hint.find(std::string(catalogue::veltrano_css.files.front()) +
+                        " cannot be minified: its line 3 starts"),
               std::string::npos)
         << hint;
   }

@@ -46,7 +46,8 @@ class SampleBuild {
          {&catalogue::veltrano_boot, &catalogue::veltrano_system, &catalogue::veltrano_css}) {
       // The debug output is moved into place first.
       for (std::string_view out : {entry->out_debug, entry->out}) {
-        destinations_.push_back("sample/veltrano/" + std::string(out.substr(std::string_view("$VTPATH/").size())));
+        destinations_.push_back("sample/veltrano/" +
+                                std::string(out.substr(std::string_view("$VTPATH/").size())));
       }
     }
   }
@@ -63,12 +64,14 @@ class SampleBuild {
   }
 
   void plant_old_content() const {
-    for (const std::string& destination : destinations_) world_.write_file(destination, old_content(destination));
+    for (const std::string& destination : destinations_)
+      world_.write_file(destination, old_content(destination));
   }
 
   std::vector<std::string> read_destinations() const {
     std::vector<std::string> contents;
-    for (const std::string& destination : destinations_) contents.push_back(world_.read_file(destination));
+    for (const std::string& destination : destinations_)
+      contents.push_back(world_.read_file(destination));
     return contents;
   }
 
@@ -78,7 +81,8 @@ class SampleBuild {
     namespace fs = std::filesystem;
     std::map<std::string, std::string> files;
     const std::string root = world_.root() + "/";
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
       const std::string relative = it->path().generic_string().substr(root.size());
       if (relative == "tmp" || relative == scratch) {
         it.disable_recursion_pending();
@@ -88,7 +92,8 @@ class SampleBuild {
         files[relative] = "link to " + fs::read_symlink(it->path()).string();
       } else if (it->is_directory()) {
         files[relative + "/"] = "";
-      } else if (std::find(destinations_.begin(), destinations_.end(), relative) == destinations_.end()) {
+      } else if (std::find(destinations_.begin(), destinations_.end(), relative) ==
+                 destinations_.end()) {
         files[relative] = world_.read_file(relative);
       }
     }
@@ -98,7 +103,8 @@ class SampleBuild {
   // The world's own folder holds the world and the test's captures only.
   std::vector<std::string> beside_world() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(world_.root()).parent_path())) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(world_.root()).parent_path())) {
       names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "src/api/minify_cache.h"
+#include "src/bundle/minify_cache.h"
 #include "src/catalogue.h"
 #include "tests/support/world.h"
 
@@ -51,7 +51,8 @@ inline void lay_out_sample(World& world, std::string_view folder = "sample") {
   if (!world.exists("bin/uglifyjs")) {
     const std::filesystem::path as(world.path("bin/uglifyjs"));
     std::filesystem::copy_file(program_path("fake_uglifyjs"), as);
-    std::filesystem::permissions(as, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+    std::filesystem::permissions(as, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add);
   }
   world.set_env("PATH", world.path("bin") + ":/usr/bin:/bin");
   world.set_env("VTPATH", world.path(std::string(folder) + "/veltrano"));
@@ -87,7 +88,8 @@ using Tree = std::map<std::string, TreeEntry>;
 inline Tree snapshot(const std::string& root) {
   namespace fs = std::filesystem;
   Tree tree;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
     struct stat info {};
     const std::string path = it->path().string();
     if (::lstat(path.c_str(), &info) != 0) {

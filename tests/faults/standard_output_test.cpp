@@ -30,9 +30,12 @@ enum class Refusal { full_device, closed, broken_pipe };
 
 const char* describe(Refusal refusal) {
   switch (refusal) {
-    case Refusal::full_device: return "/dev/full";
-    case Refusal::closed: return "closed";
-    case Refusal::broken_pipe: return "pipe without a reader";
+    case Refusal::full_device:
+      return "/dev/full";
+    case Refusal::closed:
+      return "closed";
+    case Refusal::broken_pipe:
+      return "pipe without a reader";
   }
   return "?";
 }
@@ -62,7 +65,8 @@ Started start(const World& world, const std::vector<std::string>& args, int out)
   } else {
     posix_spawn_file_actions_adddup2(&actions, out, 1);
   }
-  posix_spawn_file_actions_addopen(&actions, 2, started.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, started.err_path.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t defaults;
@@ -75,8 +79,8 @@ Started start(const World& world, const std::vector<std::string>& args, int out)
   texts.insert(texts.end(), args.begin(), args.end());
   const CArguments arguments(std::move(texts), world);
 
-  const int error =
-      posix_spawn(&started.pid, executable.c_str(), &actions, &attributes, arguments.argv(), arguments.envp());
+  const int error = posix_spawn(&started.pid, executable.c_str(), &actions, &attributes,
+                                arguments.argv(), arguments.envp());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {
@@ -127,13 +131,15 @@ Ended run_refused(const World& world, const std::vector<std::string>& args, Refu
 
 std::vector<std::string> entries(const World& world, std::string_view folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(world.path(folder))) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(world.path(folder)))
+    names.push_back(entry.path().filename().string());
   return names;
 }
 
 void plant_old_outputs(const World& world) {
   for (bool veltrano : {false, true}) {
-    for (const std::string& output : package_outputs(veltrano)) world.write_file(output, "old " + output);
+    for (const std::string& output : package_outputs(veltrano))
+      world.write_file(output, "old " + output);
   }
 }
 
@@ -168,7 +174,7 @@ TEST(StandardOutput, HelpVersionAndUsageErrorsKeepTheirStatus) {
     std::vector<std::string> args;
     int status;
   };
-  const Case cases[] = {{{"--help"}, 0}, {{"-h"}, 0}, {{"-V"}, 0}, {{"--version"}, 0},
+  const Case cases[] = {{{"--help"}, 0}, {{"-h"}, 0},           {{"-V"}, 0}, {{"--version"}, 0},
                         {{"--xyz"}, 2},  {{"-o", "a", "b"}, 2}, {{"-l"}, 2}};
   for (const Case& c : cases) {
     // What it says on standard error when its output is captured.
@@ -194,11 +200,14 @@ TEST(StandardOutput, AReaderThatGoesAwayMidBuildStopsTheRunBeforeAnyMove) {
   world.write_file("bin/uglifyjs",
                    "#!/bin/sh\n"
                    "i=0\n"
-                   "while [ ! -e '" + gate + "' ]; do\n"
-                   "  i=$((i + 1)); [ \"$i\" -gt 1200 ] && exit 1\n"
-                   "  sleep 0.05\n"
-                   "done\n"
-                   "exec '" + world.path("bin/real-uglifyjs") + "' \"$@\"\n");
+                   "while [ ! -e '" +
+                       gate +
+                       "' ]; do\n"
+                       "  i=$((i + 1)); [ \"$i\" -gt 1200 ] && exit 1\n"
+                       "  sleep 0.05\n"
+                       "done\n"
+                       "exec '" +
+                       world.path("bin/real-uglifyjs") + "' \"$@\"\n");
   fs::permissions(world.path("bin/uglifyjs"), fs::perms::owner_all);
 
   int ends[2];
@@ -228,7 +237,8 @@ TEST(StandardOutput, AReaderThatGoesAwayMidBuildStopsTheRunBeforeAnyMove) {
   ASSERT_EQ(left.size(), 1u);
   EXPECT_TRUE(left[0].starts_with("brelix-")) << left[0];
   const std::vector<std::string> files = entries(world, "tmp/" + left[0]);
-  EXPECT_EQ(std::set<std::string>(files.begin(), files.end()), (std::set<std::string>{"out-debug.js", "out.js"}));
+  EXPECT_EQ(std::set<std::string>(files.begin(), files.end()),
+            (std::set<std::string>{"out-debug.js", "out.js"}));
 }
 
 }  // namespace

@@ -4,9 +4,10 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "src/api/expand_path.h"
+#include "src/bundle/expand_path.h"
 
 namespace brelix {
 namespace {
@@ -72,7 +73,8 @@ TEST(Catalogue, OutputsExpandUnderTheRootOrBesideIt) {
   };
   const std::vector<Expected> expected = {
       {&catalogue::ombril_ux, "/srv/vt/../ombril/app/ux.js", "/srv/vt/../ombril/app/ux-debug.js"},
-      {&catalogue::ombril_system, "/srv/vt/../ombril/app/system.js", "/srv/vt/../ombril/app/system-debug.js"},
+      {&catalogue::ombril_system, "/srv/vt/../ombril/app/system.js",
+       "/srv/vt/../ombril/app/system-debug.js"},
       {&catalogue::veltrano_boot, "/srv/vt/system-boot.js", "/srv/vt/system-boot-debug.js"},
       {&catalogue::veltrano_system, "/srv/vt/system.js", "/srv/vt/system-debug.js"},
       {&catalogue::veltrano_css, "/srv/vt/system-styles.css", "/srv/vt/system-styles-debug.css"},
@@ -116,19 +118,23 @@ TEST(Catalogue, ListsHaveTheirCountsAndForms) {
   ASSERT_EQ(veltrano_boot.files.size(), 43u);
   EXPECT_TRUE(veltrano_boot.extra.empty());
   for (std::size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(segments_after(veltrano_boot.files[i], "$VTPATH/app/util/"), 1u) << veltrano_boot.files[i];
+    EXPECT_EQ(segments_after(veltrano_boot.files[i], "$VTPATH/app/util/"), 1u)
+        << veltrano_boot.files[i];
     EXPECT_TRUE(is_min_js(veltrano_boot.files[i]));
   }
   EXPECT_EQ(segments_after(veltrano_boot.files[2], "$VTPATH/"), 1u) << veltrano_boot.files[2];
   EXPECT_EQ(count_if_path(veltrano_boot.files, is_min_js), 2u);
   for (std::size_t i = 3; i < veltrano_boot.files.size(); ++i) {
-    EXPECT_TRUE(veltrano_boot.files[i].starts_with("$VTPATH/app/") && veltrano_boot.files[i].ends_with(".js"));
+    EXPECT_TRUE(veltrano_boot.files[i].starts_with("$VTPATH/app/") &&
+                veltrano_boot.files[i].ends_with(".js"));
   }
 
   ASSERT_EQ(veltrano_system.files.size(), 248u);
-  EXPECT_EQ(count_if_path(veltrano_system.files, [](std::string_view p) { return p.starts_with("$VTPATH/app/ux/"); }),
+  EXPECT_EQ(count_if_path(veltrano_system.files,
+                          [](std::string_view p) { return p.starts_with("$VTPATH/app/ux/"); }),
             195u);
-  EXPECT_EQ(count_if_path(veltrano_system.files, [](std::string_view p) { return p.starts_with("$VTPATH/app/"); }),
+  EXPECT_EQ(count_if_path(veltrano_system.files,
+                          [](std::string_view p) { return p.starts_with("$VTPATH/app/"); }),
             248u);
   EXPECT_EQ(count_if_path(veltrano_system.files, is_min_js), 3u);
   ASSERT_EQ(veltrano_system.extra.size(), 1u);
@@ -169,8 +175,48 @@ TEST(Catalogue, NoPathTwiceAndAllRootedInVtpath) {
     // The debug output is the release output with "-debug" before the
     // extension.
     const std::size_t dot = entry->out.rfind('.');
-    EXPECT_EQ(entry->out_debug,
-              std::string(entry->out.substr(0, dot)).append("-debug").append(entry->out.substr(dot)));
+    EXPECT_EQ(
+        entry->out_debug,
+        std::string(entry->out.substr(0, dot)).append("-debug").append(entry->out.substr(dot)));
+  }
+}
+
+// The package table: which flag chooses which bundles, in which order, and
+// which command-line value replaces which of their lists.
+TEST(Catalogue, PackagesAndWhichValueReplacesWhichList) {
+  using catalogue::ListOption;
+  struct Expected {
+    std::string_view flag;
+    char letter;
+    std::string_view value_name;
+    std::vector<std::tuple<std::string_view, ListOption, ListOption>> bundles;
+  };
+  const Expected expected[] = {
+      {"ombril",
+       'o',
+       "OMBRIL",
+       {{"Ombril - ux", ListOption::list, ListOption::none},
+        {"Ombril - system", ListOption::extra, ListOption::none}}},
+      {"veltrano",
+       'v',
+       "VELTRANO",
+       {{"Veltrano - boot", ListOption::boot, ListOption::none},
+        {"Veltrano - system", ListOption::list, ListOption::extra},
+        {"Veltrano - css", ListOption::none, ListOption::none}}},
+  };
+  ASSERT_EQ(catalogue::packages.size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    const catalogue::Package& package = catalogue::packages[i];
+    EXPECT_EQ(package.flag, expected[i].flag);
+    EXPECT_EQ(package.letter, expected[i].letter);
+    EXPECT_EQ(package.value_name, expected[i].value_name);
+    ASSERT_EQ(package.bundles.size(), expected[i].bundles.size()) << package.flag;
+    for (std::size_t j = 0; j < package.bundles.size(); ++j) {
+      const auto& [name, files, extra] = expected[i].bundles[j];
+      EXPECT_EQ(package.bundles[j].entry->name, name);
+      EXPECT_EQ(package.bundles[j].files, files) << name;
+      EXPECT_EQ(package.bundles[j].extra, extra) << name;
+    }
   }
 }
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <random>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -45,7 +45,8 @@ constexpr std::string_view usage_part = "Usage: brelix [OPTIONS] [EXTRA]\n\n";
 constexpr std::string_view closing = "For more information, try '--help'.\n";
 
 // A usage-error report in the documented layout, for the program brelix.
-std::string error_report(std::string_view message, std::optional<std::string_view> tip, bool with_usage = true) {
+std::string error_report(std::string_view message, std::optional<std::string_view> tip,
+                         bool with_usage = true) {
   std::string out = "error: " + std::string(message) + "\n\n";
   if (tip) {
     out += "  tip: " + std::string(*tip) + "\n\n";
@@ -212,7 +213,8 @@ TEST(CommandLine, ProgramNameIsTheLastComponentOfArgumentZero) {
     }
     const auto error = parse({c.argv0, std::string("--xyz")});
     ASSERT_FALSE(error.has_value());
-    EXPECT_NE(error.error().text.find("\nUsage: " + name + " [OPTIONS] [EXTRA]\n"), std::string::npos)
+    EXPECT_NE(error.error().text.find("\nUsage: " + name + " [OPTIONS] [EXTRA]\n"),
+              std::string::npos)
         << error.error().text;
     const auto version = parse({c.argv0, std::string("-V")});
     ASSERT_FALSE(version.has_value());
@@ -238,52 +240,101 @@ TEST(CommandLine, UsageErrorsMatchTheirReportsByteForByte) {
        "Usage: brelix [OPTIONS] [EXTRA]\n"
        "\n"
        "For more information, try '--help'.\n"},
-      {{"--foo"}, error_report("unexpected argument '--foo' found", "a similar argument exists: '--boot'")},
-      {{"--lst"}, error_report("unexpected argument '--lst' found", "a similar argument exists: '--list'")},
-      {{"--verison"}, error_report("unexpected argument '--verison' found", "a similar argument exists: '--version'")},
-      {{"--ombirl"}, error_report("unexpected argument '--ombirl' found", "a similar argument exists: '--ombril'")},
+      {{"--foo"},
+       error_report("unexpected argument '--foo' found", "a similar argument exists: '--boot'")},
+      {{"--lst"},
+       error_report("unexpected argument '--lst' found", "a similar argument exists: '--list'")},
+      {{"--verison"},
+       error_report("unexpected argument '--verison' found",
+                    "a similar argument exists: '--version'")},
+      {{"--ombirl"},
+       error_report("unexpected argument '--ombirl' found",
+                    "a similar argument exists: '--ombril'")},
       // Ties go to the later declaration: list after boot, help after list.
-      {{"--bit"}, error_report("unexpected argument '--bit' found", "a similar argument exists: '--list'")},
-      {{"--eli"}, error_report("unexpected argument '--eli' found", "a similar argument exists: '--help'")},
+      {{"--bit"},
+       error_report("unexpected argument '--bit' found", "a similar argument exists: '--list'")},
+      {{"--eli"},
+       error_report("unexpected argument '--eli' found", "a similar argument exists: '--help'")},
       // The name is compared without its value.
-      {{"--lst=a.js"}, error_report("unexpected argument '--lst=a.js' found", "a similar argument exists: '--list'")},
-      {{"--Boot"}, error_report("unexpected argument '--Boot' found", "a similar argument exists: '--boot'")},
-      {{"--=x"}, error_report("unexpected argument '--=x' found", "to pass '--=x' as a value, use '-- --=x'")},
+      {{"--lst=a.js"},
+       error_report("unexpected argument '--lst=a.js' found",
+                    "a similar argument exists: '--list'")},
+      {{"--Boot"},
+       error_report("unexpected argument '--Boot' found", "a similar argument exists: '--boot'")},
+      {{"--=x"},
+       error_report("unexpected argument '--=x' found",
+                    "to pass '--=x' as a value, use '-- --=x'")},
       // One letter in common is enough when it is the whole name: (1 + 1/4 + 1) / 3.
-      {{"--b"}, error_report("unexpected argument '--b' found", "a similar argument exists: '--boot'")},
-      {{"--bo=x"}, error_report("unexpected argument '--bo=x' found", "a similar argument exists: '--boot'")},
-      {{"-x"}, error_report("unexpected argument '-x' found", "to pass '-x' as a value, use '-- -x'")},
-      {{"-1"}, error_report("unexpected argument '-1' found", "to pass '-1' as a value, use '-- -1'")},
-      {{"-ox"}, error_report("unexpected argument '-ox' found", "to pass '-ox' as a value, use '-- -ox'")},
-      {{"-="}, error_report("unexpected argument '-=' found", "to pass '-=' as a value, use '-- -='")},
+      {{"--b"},
+       error_report("unexpected argument '--b' found", "a similar argument exists: '--boot'")},
+      {{"--bo=x"},
+       error_report("unexpected argument '--bo=x' found", "a similar argument exists: '--boot'")},
+      {{"-x"},
+       error_report("unexpected argument '-x' found", "to pass '-x' as a value, use '-- -x'")},
+      {{"-1"},
+       error_report("unexpected argument '-1' found", "to pass '-1' as a value, use '-- -1'")},
+      {{"-ox"},
+       error_report("unexpected argument '-ox' found", "to pass '-ox' as a value, use '-- -ox'")},
+      {{"-="},
+       error_report("unexpected argument '-=' found", "to pass '-=' as a value, use '-- -='")},
       {{"-\xc3\xa9"},
-       error_report("unexpected argument '-\xc3\xa9' found", "to pass '-\xc3\xa9' as a value, use '-- -\xc3\xa9'")},
+       error_report("unexpected argument '-\xc3\xa9' found",
+                    "to pass '-\xc3\xa9' as a value, use '-- -\xc3\xa9'")},
       {{"a", "b"}, error_report("unexpected argument 'b' found", std::nullopt)},
       {{"a", "--", "b"}, error_report("unexpected argument 'b' found", std::nullopt)},
       {{"--", "a", "-o"}, error_report("unexpected argument '-o' found", std::nullopt)},
-      {{"--boot"}, error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt, false)},
-      {{"-l"}, error_report("a value is required for '--list <LIST>' but none was supplied", std::nullopt, false)},
-      {{"-ovb"}, error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt, false)},
+      {{"--boot"},
+       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
+                    false)},
+      {{"-l"},
+       error_report("a value is required for '--list <LIST>' but none was supplied", std::nullopt,
+                    false)},
+      {{"-ovb"},
+       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
+                    false)},
       {{"--boot", "--list", "x"},
-       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt, false)},
-      {{"-b", "-o"}, error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt, false)},
-      {{"-b", "--"}, error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt, false)},
+       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
+                    false)},
+      {{"-b", "-o"},
+       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
+                    false)},
+      {{"-b", "--"},
+       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
+                    false)},
       {{"--boot", "a", "--boot", "a"},
        error_report("the argument '--boot <BOOT>' cannot be used multiple times", std::nullopt)},
-      {{"--list=a", "-lb"}, error_report("the argument '--list <LIST>' cannot be used multiple times", std::nullopt)},
-      {{"-o", "--ombril"}, error_report("the argument '--ombril' cannot be used multiple times", std::nullopt)},
-      {{"-vv"}, error_report("the argument '--veltrano' cannot be used multiple times", std::nullopt)},
-      {{"--ombril=x"}, error_report("unexpected value 'x' for '--ombril' found; no more were expected", std::nullopt)},
-      {{"--veltrano="}, error_report("unexpected value '' for '--veltrano' found; no more were expected", std::nullopt)},
-      {{"-o=x"}, error_report("unexpected value 'x' for '--ombril' found; no more were expected", std::nullopt)},
-      {{"-ov=a=b"}, error_report("unexpected value 'a=b' for '--veltrano' found; no more were expected", std::nullopt)},
-      {{"--help=x"}, error_report("unexpected value 'x' for '--help' found; no more were expected", std::nullopt)},
-      {{std::nullopt}, error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
-      {{"-o", std::nullopt, "--help"}, error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
-      {{"--boot", std::nullopt}, error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
-      {{"--", std::nullopt}, error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
+      {{"--list=a", "-lb"},
+       error_report("the argument '--list <LIST>' cannot be used multiple times", std::nullopt)},
+      {{"-o", "--ombril"},
+       error_report("the argument '--ombril' cannot be used multiple times", std::nullopt)},
+      {{"-vv"},
+       error_report("the argument '--veltrano' cannot be used multiple times", std::nullopt)},
+      {{"--ombril=x"},
+       error_report("unexpected value 'x' for '--ombril' found; no more were expected",
+                    std::nullopt)},
+      {{"--veltrano="},
+       error_report("unexpected value '' for '--veltrano' found; no more were expected",
+                    std::nullopt)},
+      {{"-o=x"},
+       error_report("unexpected value 'x' for '--ombril' found; no more were expected",
+                    std::nullopt)},
+      {{"-ov=a=b"},
+       error_report("unexpected value 'a=b' for '--veltrano' found; no more were expected",
+                    std::nullopt)},
+      {{"--help=x"},
+       error_report("unexpected value 'x' for '--help' found; no more were expected",
+                    std::nullopt)},
+      {{std::nullopt},
+       error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
+      {{"-o", std::nullopt, "--help"},
+       error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
+      {{"--boot", std::nullopt},
+       error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
+      {{"--", std::nullopt},
+       error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
       // Errors end the parse where they are met: a later help does not act.
-      {{"--foo", "--help"}, error_report("unexpected argument '--foo' found", "a similar argument exists: '--boot'")},
+      {{"--foo", "--help"},
+       error_report("unexpected argument '--foo' found", "a similar argument exists: '--boot'")},
       {{"a", "b", "-h"}, error_report("unexpected argument 'b' found", std::nullopt)},
   };
   for (const ErrorCase& c : cases) {
@@ -334,7 +385,8 @@ TEST(CommandLine, MissingValueGuardNamesTheIdWithTheCommandName) {
     EXPECT_EQ(outcome.error().status, 2);
     EXPECT_EQ(outcome.error().stream, Stream::error);
     EXPECT_EQ(outcome.error().text,
-              error_report(std::string("the following required argument was not provided: ") + c.id, std::nullopt));
+              error_report(std::string("the following required argument was not provided: ") + c.id,
+                           std::nullopt));
   }
 }
 
@@ -342,7 +394,8 @@ TEST(CommandLine, MissingValueGuardNamesTheIdWithTheCommandName) {
 
 TEST(CommandLine, EmphasisChangesNoCharacterOfAnyText) {
   const Args cases[] = {
-      {"-h"}, {"-V"}, {"--xyz"}, {"--foo"}, {"a", "b"}, {"--boot"}, {"-o", "-o"}, {"--ombril=x"}, {std::nullopt},
+      {"-h"},     {"-V"},       {"--xyz"},      {"--foo"},      {"a", "b"},
+      {"--boot"}, {"-o", "-o"}, {"--ombril=x"}, {std::nullopt},
   };
   for (const Args& args : cases) {
     const auto without = parse(with_program(args), plain);
@@ -373,9 +426,9 @@ TEST(CommandLine, EachStreamUsesItsOwnStyler) {
 // changes its characters.
 TEST(CommandLine, RandomListsGiveARecordOrAWellFormedReport) {
   const std::vector<std::optional<std::string>> pieces = {
-      "--", "-", "", "--boot", "--boot=", "-b", "-bx", "-b=", "--list", "-l", "-o", "-v", "-ov", "-vb", "-o=",
-      "--ombril", "--veltrano=", "--lst", "--xyz", "--=", "-1", "-x", "a.js", "=", "--help=", "\xc3\xa9",
-      std::nullopt,
+      "--",    "-",   "",   "--boot", "--boot=", "-b",  "-bx",      "-b=",         "--list",
+      "-l",    "-o",  "-v", "-ov",    "-vb",     "-o=", "--ombril", "--veltrano=", "--lst",
+      "--xyz", "--=", "-1", "-x",     "a.js",    "=",   "--help=",  "\xc3\xa9",    std::nullopt,
   };
   std::mt19937 random(20240611);
   std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
@@ -418,14 +471,16 @@ TEST(CommandLine, HugeAndNumerousArgumentsAreHandledQuickly) {
   // A megabyte of flag letters: the second o is a repetition.
   const auto group = parse(with_program({"-" + megabyte}));
   ASSERT_FALSE(group.has_value());
-  EXPECT_EQ(group.error().text, error_report("the argument '--ombril' cannot be used multiple times", std::nullopt));
+  EXPECT_EQ(group.error().text,
+            error_report("the argument '--ombril' cannot be used multiple times", std::nullopt));
 
   const auto long_name = parse(with_program({"--" + megabyte}));
   ASSERT_FALSE(long_name.has_value());
   EXPECT_EQ(long_name.error().status, 2);
   const std::string arg = "--" + megabyte;
   EXPECT_EQ(long_name.error().text,
-            error_report("unexpected argument '" + arg + "' found", "to pass '" + arg + "' as a value, use '-- " + arg + "'"));
+            error_report("unexpected argument '" + arg + "' found",
+                         "to pass '" + arg + "' as a value, use '-- " + arg + "'"));
 
   Args many = with_program({"-o", "-v", "--boot", "b", "x"});
   for (int i = 0; i < 100000; ++i) {

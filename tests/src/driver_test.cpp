@@ -38,8 +38,12 @@ TEST(Words, SplitAtRunsOfWhiteSpace) {
       {"  a.js\tb.js\r\n", {"a.js", "b.js"}},
       {"$VTPATH/a.js ~/b.js", {"$VTPATH/a.js", "~/b.js"}},
       // Characters that look blank but are not White_Space stay in a word.
-      {around({"a", "b"}, 0x200B), {"a\xE2\x80\x8B" "b"}},
-      {around({"a", "b"}, 0x180E), {"a\xE1\xA0\x8E" "b"}},
+      {around({"a", "b"}, 0x200B),
+       {"a\xE2\x80\x8B"
+        "b"}},
+      {around({"a", "b"}, 0x180E),
+       {"a\xE1\xA0\x8E"
+        "b"}},
       {"\xC3\xA9t\xC3\xA9 x", {"\xC3\xA9t\xC3\xA9", "x"}},
   };
   for (const Case& c : cases) {
@@ -48,8 +52,8 @@ TEST(Words, SplitAtRunsOfWhiteSpace) {
 }
 
 TEST(Words, EveryWhiteSpaceCharacterSeparates) {
-  std::vector<char32_t> separators = {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20, 0x85, 0xA0, 0x1680,
-                                      0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
+  std::vector<char32_t> separators = {0x09, 0x0A,   0x0B,   0x0C,   0x0D,   0x20,   0x85,
+                                      0xA0, 0x1680, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
   for (char32_t c = 0x2000; c <= 0x200A; ++c) separators.push_back(c);
   for (char32_t c : separators) {
     const std::string text = around({"a", "b", "", "c"}, c);
@@ -75,25 +79,29 @@ Arguments arguments(bool ombril, bool veltrano, std::string boot = {}, std::stri
   return a;
 }
 
-std::vector<std::string_view> names(std::span<const BundleStep> steps) {
+std::vector<std::string_view> names(std::span<const catalogue::PackageBundle> steps) {
   std::vector<std::string_view> out;
-  for (const BundleStep& step : steps) out.push_back(step.entry->name);
+  for (const catalogue::PackageBundle& step : steps) out.push_back(step.entry->name);
   return out;
 }
 
 TEST(Driver, ChoosesThePackage) {
   const Words ombril = {"Ombril - ux", "Ombril - system"};
   const Words veltrano = {"Veltrano - boot", "Veltrano - system", "Veltrano - css"};
-  EXPECT_EQ(names(package_steps(arguments(true, false))), ombril);
-  EXPECT_EQ(names(package_steps(arguments(true, true))), ombril);
-  EXPECT_EQ(names(package_steps(arguments(false, true))), veltrano);
-  EXPECT_TRUE(package_steps(arguments(false, false, "a.js", "b.js", "c.js")).empty());
+  EXPECT_EQ(names(package_bundles(arguments(true, false))), ombril);
+  EXPECT_EQ(names(package_bundles(arguments(true, true))), ombril);
+  EXPECT_EQ(names(package_bundles(arguments(false, true))), veltrano);
+  EXPECT_TRUE(package_bundles(arguments(false, false, "a.js", "b.js", "c.js")).empty());
 }
 
 TEST(Driver, RefusesARunWithoutAPackage) {
-  const Result<> outcome = run(arguments(false, false, "boot.js", "list.js", "extra.js"));
+  RunDirectory directory(platform::default_env());
+  const Result<> outcome = run(arguments(false, false, "boot.js", "list.js", "extra.js"),
+                               BuildContext{platform::default_env(), directory});
   ASSERT_FALSE(outcome.has_value());
-  EXPECT_EQ(outcome.error().message, "Need to choose a package to build, try --help to see help info");
+  EXPECT_FALSE(directory.path());
+  EXPECT_EQ(outcome.error().message,
+            "Need to choose a package to build, try --help to see help info");
   EXPECT_TRUE(outcome.error().causes.empty());
 }
 
@@ -106,9 +114,9 @@ TEST(Driver, OptionsReplaceTheirListsOnly) {
   };
   auto lists_of = [](const Arguments& a) {
     std::vector<Expected> out;
-    for (const BundleStep& step : package_steps(a)) {
-      out.push_back({choose_list(a, step.files_option, step.entry->files),
-                     choose_list(a, step.extra_option, step.entry->extra)});
+    for (const catalogue::PackageBundle& step : package_bundles(a)) {
+      out.push_back({choose_list(a, step.files, step.entry->files),
+                     choose_list(a, step.extra, step.entry->extra)});
     }
     return out;
   };
@@ -144,7 +152,9 @@ TEST(Driver, OptionsReplaceTheirListsOnly) {
       {"ombril list and extra; boot has no effect",
        arguments(true, true, "boot.js", "u.js", "s1.js s2.js"),
        {{{"u.js"}, {}}, {{"s1.js", "s2.js"}, {}}}},
-      {"ombril defaults", arguments(true, false), {{list(ombril_ux.files), {}}, {list(ombril_system.files), {}}}},
+      {"ombril defaults",
+       arguments(true, false),
+       {{list(ombril_ux.files), {}}, {list(ombril_system.files), {}}}},
   };
   for (const Case& c : cases) {
     const std::vector<Expected> got = lists_of(c.args);

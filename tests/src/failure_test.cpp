@@ -16,8 +16,9 @@ TEST(FailureReport, LaysOutMessageAndCauses) {
   };
   const std::vector<Case> cases = {
       {"no causes", Failure::of("Need to choose a package"), "Error: Need to choose a package\n"},
-      {"one cause", Failure::of("error looking key 'NOPE' up: environment variable not found",
-                                {"environment variable not found"}),
+      {"one cause",
+       Failure::of("error looking key 'NOPE' up: environment variable not found",
+                   {"environment variable not found"}),
        "Error: error looking key 'NOPE' up: environment variable not found\n"
        "\n"
        "Caused by:\n"

@@ -35,7 +35,9 @@ TEST(Jaro, MatchesHandComputedValues) {
       {"", "", 1.0},
       {"help", "help", 1.0},
       // Code points, not bytes: é is one of two, and differs from e.
-      {"\xc3\xa9" "a", "ea", (1.0 / 2 + 1.0 / 2 + 1) / 3},
+      {"\xc3\xa9"
+       "a",
+       "ea", (1.0 / 2 + 1.0 / 2 + 1) / 3},
       {"\xc3\xa9t\xc3\xa9", "\xc3\xa9t\xc3\xa9", 1.0},
   };
   for (const JaroCase& c : cases) {

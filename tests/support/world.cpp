@@ -13,7 +13,9 @@ namespace fs = std::filesystem;
 namespace brelix::testing {
 namespace {
 
-std::string generic(const fs::path& p) { return p.generic_string(); }
+std::string generic(const fs::path& p) {
+  return p.generic_string();
+}
 
 fs::path fresh_base() {
   std::random_device device;
@@ -44,7 +46,8 @@ World::World() {
 World::~World() {
   std::error_code error;
   // Make read-only folders a test created removable again first.
-  for (auto it = fs::recursive_directory_iterator(base_, fs::directory_options::skip_permission_denied, error);
+  for (auto it = fs::recursive_directory_iterator(
+           base_, fs::directory_options::skip_permission_denied, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     std::error_code ignored;
     if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
@@ -87,11 +90,17 @@ bool World::exists(std::string_view relative) const {
   return fs::exists(fs::symlink_status(fs::path(path(relative)), error));
 }
 
-void World::make_dir(std::string_view relative) const { fs::create_directories(fs::path(path(relative))); }
+void World::make_dir(std::string_view relative) const {
+  fs::create_directories(fs::path(path(relative)));
+}
 
-void World::set_env(const std::string& name, const std::string& value) { overrides_[name] = value; }
+void World::set_env(const std::string& name, const std::string& value) {
+  overrides_[name] = value;
+}
 
-void World::unset_env(const std::string& name) { overrides_[name] = std::nullopt; }
+void World::unset_env(const std::string& name) {
+  overrides_[name] = std::nullopt;
+}
 
 std::map<std::string, std::string> World::environment() const {
   std::map<std::string, std::string> env = current_environment();
@@ -116,7 +125,8 @@ std::map<std::string, std::string> World::environment() const {
   return env;
 }
 
-RunResult World::run(std::string_view program, const std::vector<std::string>& args, const RunOptions& options) const {
+RunResult World::run(std::string_view program, const std::vector<std::string>& args,
+                     const RunOptions& options) const {
   return run_path(program_path(program), args, options);
 }
 
@@ -154,6 +164,8 @@ std::string program_path(std::string_view name) {
   return out;
 }
 
-std::string source_dir() { return BRELIX_SOURCE_DIR; }
+std::string source_dir() {
+  return BRELIX_SOURCE_DIR;
+}
 
 }  // namespace brelix::testing

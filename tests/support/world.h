@@ -55,7 +55,8 @@ class World {
   std::map<std::string, std::string> environment() const;
 
   // Runs a program built with the project (bin/ beside the test program).
-  RunResult run(std::string_view program, const std::vector<std::string>& args, const RunOptions& options = {}) const;
+  RunResult run(std::string_view program, const std::vector<std::string>& args,
+                const RunOptions& options = {}) const;
   // Runs any executable by path.
   RunResult run_path(const std::string& executable, const std::vector<std::string>& args,
                      const RunOptions& options = {}) const;

@@ -25,7 +25,9 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-bool on_windows() { return false; }
+bool on_windows() {
+  return false;
+}
 
 std::map<std::string, std::string> current_environment() {
   std::map<std::string, std::string> env;
@@ -46,7 +48,9 @@ std::string self_path() {
   return buffer;
 }
 
-std::string native_path(const std::string& path) { return path; }
+std::string native_path(const std::string& path) {
+  return path;
+}
 
 RunResult spawn_and_wait(const std::string& executable, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env, const RunOptions& options,
@@ -64,9 +68,11 @@ RunResult spawn_and_wait(const std::string& executable, const std::vector<std::s
   } else if (!options.stdout_path.empty()) {
     posix_spawn_file_actions_addopen(&actions, 1, options.stdout_path.c_str(), O_WRONLY, 0);
   } else {
-    posix_spawn_file_actions_addopen(&actions, 1, (capture + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, (capture + ".out").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
   }
-  posix_spawn_file_actions_addopen(&actions, 2, (capture + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, (capture + ".err").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
 
   std::vector<std::string> argv_text;
   argv_text.push_back(options.argv0.empty() ? executable : options.argv0);
@@ -81,13 +87,15 @@ RunResult spawn_and_wait(const std::string& executable, const std::vector<std::s
   envp.push_back(nullptr);
 
   pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int spawned =
+      posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
     result.err = "could not start " + executable;
     return result;
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
   int status = 0;
   while (true) {
     const pid_t done = waitpid(pid, &status, WNOHANG);

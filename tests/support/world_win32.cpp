@@ -65,8 +65,8 @@ void append_quoted(std::wstring& line, const std::wstring& arg) {
 
 HANDLE open_inheritable(const std::wstring& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, TRUE};
-  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &attributes,
-                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     &attributes, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 std::string slurp(const std::string& path) {
@@ -76,12 +76,15 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-bool on_windows() { return true; }
+bool on_windows() {
+  return true;
+}
 
 std::map<std::string, std::string> current_environment() {
   std::map<std::string, std::string> env;
   wchar_t* block = GetEnvironmentStringsW();
-  for (const wchar_t* entry = block; entry != nullptr && *entry != L'\0'; entry += wcslen(entry) + 1) {
+  for (const wchar_t* entry = block; entry != nullptr && *entry != L'\0';
+       entry += wcslen(entry) + 1) {
     const std::string text = narrow(entry);
     const std::size_t equals = text.find('=', 1);  // "=C:" style entries start with '='
     if (equals != std::string::npos && text[0] != '=') {
@@ -94,7 +97,8 @@ std::map<std::string, std::string> current_environment() {
 
 std::string self_path() {
   std::wstring buffer(32768, L'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  const DWORD length =
+      GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
   buffer.resize(length);
   return narrow(buffer);
 }
@@ -118,8 +122,9 @@ RunResult spawn_and_wait(const std::string& executable, const std::vector<std::s
   HANDLE in = open_inheritable(wide(capture + ".in"), GENERIC_READ, OPEN_EXISTING);
   HANDLE out = INVALID_HANDLE_VALUE;
   if (!options.close_stdout) {
-    out = options.stdout_path.empty() ? open_inheritable(wide(capture + ".out"), GENERIC_WRITE, CREATE_ALWAYS)
-                                      : open_inheritable(wide(options.stdout_path), GENERIC_WRITE, OPEN_EXISTING);
+    out = options.stdout_path.empty()
+              ? open_inheritable(wide(capture + ".out"), GENERIC_WRITE, CREATE_ALWAYS)
+              : open_inheritable(wide(options.stdout_path), GENERIC_WRITE, OPEN_EXISTING);
   }
   HANDLE err = open_inheritable(wide(capture + ".err"), GENERIC_WRITE, CREATE_ALWAYS);
 
@@ -144,8 +149,9 @@ RunResult spawn_and_wait(const std::string& executable, const std::vector<std::s
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
   const std::wstring program = wide(native_path(executable));
-  const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                                      block.data(), nullptr, &startup, &process);
+  const BOOL started =
+      CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                     CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup, &process);
   CloseHandle(in);
   if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
   CloseHandle(err);
@@ -153,7 +159,8 @@ RunResult spawn_and_wait(const std::string& executable, const std::vector<std::s
     result.err = "could not start " + executable;
     return result;
   }
-  if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(options.timeout_seconds) * 1000) == WAIT_TIMEOUT) {
+  if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(options.timeout_seconds) * 1000) ==
+      WAIT_TIMEOUT) {
     TerminateProcess(process.hProcess, 137);
     WaitForSingleObject(process.hProcess, INFINITE);
     result.timed_out = true;

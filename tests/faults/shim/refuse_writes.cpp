@@ -71,10 +71,13 @@ __attribute__((constructor)) void load() {
     log_fd = open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   }
   if (const char* at = std::getenv("REFUSE_WRITES_FAIL_AT"); at != nullptr) fail_at = std::atol(at);
-  if (const char* error = std::getenv("REFUSE_WRITES_ERRNO"); error != nullptr) fail_error = std::atoi(error);
-  if (const char* at = std::getenv("REFUSE_WRITES_SYNC_AT"); at != nullptr) sync_fail_at = std::atol(at);
+  if (const char* error = std::getenv("REFUSE_WRITES_ERRNO"); error != nullptr)
+    fail_error = std::atoi(error);
+  if (const char* at = std::getenv("REFUSE_WRITES_SYNC_AT"); at != nullptr)
+    sync_fail_at = std::atol(at);
   if (const char* at = std::getenv("REFUSE_WRITES_TERM_AT"); at != nullptr) term_at = std::atol(at);
-  if (const char* at = std::getenv("REFUSE_WRITES_CLOSE_AT"); at != nullptr) close_fail_at = std::atol(at);
+  if (const char* at = std::getenv("REFUSE_WRITES_CLOSE_AT"); at != nullptr)
+    close_fail_at = std::atol(at);
   if (const char* sentinel = std::getenv("REFUSE_WRITES_SENTINEL"); sentinel != nullptr) {
     const int fd = open(sentinel, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd >= 0) real_close(fd);
@@ -85,7 +88,8 @@ __attribute__((constructor)) void load() {
 bool refuse(int fd, size_t size) {
   load_real_functions();
   struct stat info {};
-  if (fd <= STDERR_FILENO || fd == log_fd || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (fd <= STDERR_FILENO || fd == log_fd || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    return false;
   ++writes;
   if (log_fd >= 0) {
     char link[64];
@@ -95,7 +99,8 @@ bool refuse(int fd, size_t size) {
     path[length > 0 ? length : 0] = '\0';
     char line[4200];
     const int n = std::snprintf(line, sizeof line, "%s %zu\n", path, size);
-    if (n > 0 && static_cast<size_t>(n) < sizeof line) (void)real_write(log_fd, line, static_cast<size_t>(n));
+    if (n > 0 && static_cast<size_t>(n) < sizeof line)
+      (void)real_write(log_fd, line, static_cast<size_t>(n));
   }
   if (writes == term_at) raise(SIGTERM);
   if (writes != fail_at) return false;
@@ -107,8 +112,9 @@ bool refuse(int fd, size_t size) {
 bool is_counted_file(int fd, bool written) {
   struct stat info {};
   const int flags = fcntl(fd, F_GETFL);
-  return fd > STDERR_FILENO && fd != log_fd && flags >= 0 && (!written || (flags & O_ACCMODE) != O_RDONLY) &&
-         fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  return fd > STDERR_FILENO && fd != log_fd && flags >= 0 &&
+         (!written || (flags & O_ACCMODE) != O_RDONLY) && fstat(fd, &info) == 0 &&
+         S_ISREG(info.st_mode);
 }
 
 }  // namespace

@@ -15,8 +15,8 @@ namespace brelix::platform {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::World;
 using testing::on_windows;
+using testing::World;
 
 // The system's text for "not found", as the program must report it; on
 // Windows the text is the system's own (and Wine's differs from Windows'),
@@ -92,21 +92,25 @@ TEST(Files, FailuresAreTheSystemsTextAndCodeOnly) {
     std::string expected_whole;
   };
   const Case cases[] = {
-      {"read missing", read_whole(world.path("missing")).error(), " (os error 2)", not_found_text()},
-      {"delete missing", delete_file(world.path("missing")).error(), " (os error 2)", not_found_text()},
-      {"append in missing dir", open_for_append(world.path("no/such")).error(), ")", ""},
-      {"read a directory", read_whole(world.path("dir")).error(), on_windows() ? " (os error 5)" : " (os error 21)",
-       on_windows() ? "" : std::string(std::strerror(EISDIR)) + " (os error 21)"},
-      {"create existing", create_new_file(world.path("file")).error(), on_windows() ? " (os error 80)" : " (os error 17)",
-       ""},
-      {"rename missing", rename_file(world.path("missing"), world.path("x")).error().failure, " (os error 2)",
+      {"read missing", read_whole(world.path("missing")).error(), " (os error 2)",
        not_found_text()},
+      {"delete missing", delete_file(world.path("missing")).error(), " (os error 2)",
+       not_found_text()},
+      {"append in missing dir", open_for_append(world.path("no/such")).error(), ")", ""},
+      {"read a directory", read_whole(world.path("dir")).error(),
+       on_windows() ? " (os error 5)" : " (os error 21)",
+       on_windows() ? "" : std::string(std::strerror(EISDIR)) + " (os error 21)"},
+      {"create existing", create_new_file(world.path("file")).error(),
+       on_windows() ? " (os error 80)" : " (os error 17)", ""},
+      {"rename missing", rename_file(world.path("missing"), world.path("x")).error().failure,
+       " (os error 2)", not_found_text()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_TRUE(c.failure.causes.empty());
     EXPECT_TRUE(c.failure.message.ends_with(c.expected_suffix)) << c.failure.message;
-    EXPECT_EQ(c.failure.message.find(world.root()), std::string::npos) << "no path in " << c.failure.message;
+    EXPECT_EQ(c.failure.message.find(world.root()), std::string::npos)
+        << "no path in " << c.failure.message;
     EXPECT_EQ(c.failure.message.find('\n'), std::string::npos);
     if (!c.expected_whole.empty()) {
       EXPECT_EQ(c.failure.message, c.expected_whole);
@@ -142,10 +146,12 @@ TEST(Files, RenameReplacesAndOnlyACrossDeviceFailureSaysSo) {
 TEST(Files, RenameAcrossDevicesIsReportedAsSuch) {
   // /dev/shm is a memory file system of its own on Linux.
   std::error_code error;
-  if (on_windows() || !fs::is_directory("/dev/shm", error)) GTEST_SKIP() << "no second file system at hand";
+  if (on_windows() || !fs::is_directory("/dev/shm", error))
+    GTEST_SKIP() << "no second file system at hand";
   World world;
   world.write_file("to", "old");
-  const std::string from = "/dev/shm/brelix-rename-test-" + std::to_string(std::hash<std::string>{}(world.root()));
+  const std::string from =
+      "/dev/shm/brelix-rename-test-" + std::to_string(std::hash<std::string>{}(world.root()));
   ASSERT_TRUE(open_for_write(from));
   auto renamed = rename_file(from, world.path("to"));
   fs::remove(from, error);
@@ -163,7 +169,8 @@ TEST(Paths, ParentAndJoin) {
   const Case common[] = {{"a/b/c.js", "a/b"}, {"c.js", "."}, {"/c.js", "/"}};
   for (const Case& c : common) EXPECT_EQ(parent_directory(c.path), c.parent) << c.path;
   if (on_windows()) {
-    const Case windows[] = {{"C:\\t\\out.js", "C:\\t"}, {"C:\\out.js", "C:\\"}, {"C:out.js", "C:"}, {"a\\b/c", "a\\b"}};
+    const Case windows[] = {
+        {"C:\\t\\out.js", "C:\\t"}, {"C:\\out.js", "C:\\"}, {"C:out.js", "C:"}, {"a\\b/c", "a\\b"}};
     for (const Case& c : windows) EXPECT_EQ(parent_directory(c.path), c.parent) << c.path;
     EXPECT_EQ(join_path("C:\\Temp\\", "out.js"), "C:\\Temp\\out.js");
     EXPECT_EQ(join_path("C:\\Temp", "out.js"), "C:\\Temp\\out.js");
@@ -186,7 +193,8 @@ TEST(TemporaryDirectories, PrivateDirectoryIsNewOwnerOnlyAndUnique) {
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_EQ(fs::path(parent_directory(*made)), fs::path(world.path("tmp")));
     EXPECT_TRUE(path.filename().string().starts_with("run-"));
-    EXPECT_GT(path.filename().string().size(), std::string("run-").size() + 8) << "enough random characters";
+    EXPECT_GT(path.filename().string().size(), std::string("run-").size() + 8)
+        << "enough random characters";
     if (!on_windows()) {
       EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_all);
     }

@@ -56,8 +56,10 @@ TEST(Processes, EveryArgumentArrivesExactly) {
   World world;
   const std::string log = world.path("args");
   std::vector<std::string> arguments = {
-      "--echo", log, "plain", "two words", "a&b|c", "(x)^y", "100%", "!PATH!", "semi;comma,eq=",
-      "trailing\\", "back\\slash", "C:\\a&b^c%BRELIX_TEST_UNSET%d!e(f) g\\out.js", "'single'",
+      "--echo",         log,          "plain",       "two words",
+      "a&b|c",          "(x)^y",      "100%",        "!PATH!",
+      "semi;comma,eq=", "trailing\\", "back\\slash", "C:\\a&b^c%BRELIX_TEST_UNSET%d!e(f) g\\out.js",
+      "'single'",
   };
   if (!on_windows()) {
     // Wine's cmd expands a reference to a variable that is set even after

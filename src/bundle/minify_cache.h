@@ -24,6 +24,7 @@
 #include <string_view>
 
 #include "src/failure.h"
+#include "src/platform/env.h"
 
 namespace brelix {
 
@@ -45,14 +46,17 @@ inline constexpr std::string_view cache_temporary_prefix = ".tmp-";
 // minifier cannot be found on PATH to name it, this is run() alone. A
 // failure is run's, or the system's when the cached text cannot be written
 // into the release file; a cache that cannot be used never fails the build.
-Result<> minify_through_cache(std::string_view name, const std::string& release_path, std::string_view program,
-                              std::span<const std::string> arguments, const std::function<Result<>()>& run);
+Result<> minify_through_cache(platform::Env& env, std::string_view name,
+                              const std::string& release_path, std::string_view program,
+                              std::span<const std::string> arguments,
+                              const std::function<Result<>()>& run);
 
 // ---- The pieces, for tests -----------------------------------------------------
 
 // The key as 64 lower-case hexadecimal digits, or a failure of the hash.
-Result<std::string> minify_key(std::string_view input, std::string_view release_path, std::string_view program,
-                               std::span<const std::string> arguments, std::string_view identity);
+Result<std::string> minify_key(std::string_view input, std::string_view release_path,
+                               std::string_view program, std::span<const std::string> arguments,
+                               std::string_view identity);
 
 // The identity text of the minifier program resolves to; nullopt when
 // there is none on PATH.

@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "src/failure.h"
+#include "src/platform/env.h"
 #include "src/platform/platform.h"
 
 namespace brelix {
@@ -50,16 +51,18 @@ class ExpandedPath {
   std::variant<std::string_view, std::string> value_;
 };
 
-// Where an expansion reads variables and the home directory from: the
-// process's own, or a table a test controls (the process environment is
-// shared by every test in the program, and a value that is not valid
-// Unicode cannot be set portably).
+// Where an expansion reads variables and the home directory from: an Env's
+// (the process's own through default_env()), or a table a test controls
+// (the process environment is shared by every test in the program, and a
+// value that is not valid Unicode cannot be set portably).
 struct PathEnvironment {
   std::function<platform::EnvValue(std::string_view name)> variable;
   // nullopt when the home folder is unknown or not valid Unicode.
   std::function<std::optional<std::string>()> home_directory;
 
   static const PathEnvironment& process();
+  // Requires: env outlives the result.
+  static PathEnvironment of(platform::Env& env);
 };
 
 // Requires: input outlives the result when nothing is replaced.
@@ -67,6 +70,7 @@ struct PathEnvironment {
 // home directory. Fails with the first reference that cannot be resolved;
 // nothing after it is looked at. Linear in the input and the values copied.
 std::expected<ExpandedPath, LookupError> expand_path(std::string_view input);
-std::expected<ExpandedPath, LookupError> expand_path(std::string_view input, const PathEnvironment& environment);
+std::expected<ExpandedPath, LookupError> expand_path(std::string_view input,
+                                                     const PathEnvironment& environment);
 
 }  // namespace brelix

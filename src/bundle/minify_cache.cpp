@@ -1,11 +1,11 @@
-#include "src/api/minify_cache.h"
+#include "src/bundle/minify_cache.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <vector>
 
-#include "src/api/build_steps.h"
+#include "src/bundle/build_steps.h"
 #include "src/platform/platform.h"
 
 namespace brelix {
@@ -45,7 +45,9 @@ CacheState& state() {
   return current;
 }
 
-void write_error_line(std::string_view line) { (void)platform::write(platform::Stream::error, line); }
+void write_error_line(std::string_view line) {
+  (void)platform::write(platform::Stream::error, line);
+}
 
 const std::optional<Settings>& settings() {
   CacheState& current = state();
@@ -113,7 +115,8 @@ void append_field(std::string& out, std::string_view text) {
 void append_stamp(std::string& identity, const std::string& path) {
   append_field(identity, path);
   const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
-  append_field(identity, stamp ? std::to_string(stamp->size) + " " + std::to_string(stamp->modified) : "absent");
+  append_field(identity, stamp ? std::to_string(stamp->size) + " " + std::to_string(stamp->modified)
+                               : "absent");
 }
 
 // One line of an entry's head, taken off rest; nullopt when no line feed
@@ -155,7 +158,8 @@ Result<> store(const Settings& settings, const std::string& entry_path, std::str
 // time is the time of last use. Only this cache's own names are looked at;
 // whatever else the folder holds is left alone.
 void evict(const Settings& settings, std::string_view kept) {
-  const Result<std::vector<platform::DirectoryFile>> listed = platform::list_files(settings.directory);
+  const Result<std::vector<platform::DirectoryFile>> listed =
+      platform::list_files(settings.directory);
   if (!listed) return;
   std::vector<platform::DirectoryFile> entries;
   std::uint64_t total = 0;
@@ -184,8 +188,9 @@ void evict(const Settings& settings, std::string_view kept) {
 
 }  // namespace
 
-Result<std::string> minify_key(std::string_view input, std::string_view release_path, std::string_view program,
-                               std::span<const std::string> arguments, std::string_view identity) {
+Result<std::string> minify_key(std::string_view input, std::string_view release_path,
+                               std::string_view program, std::span<const std::string> arguments,
+                               std::string_view identity) {
   std::string head(key_magic);
   append_field(head, program);
   head += std::to_string(arguments.size());
@@ -250,17 +255,20 @@ std::optional<std::string_view> cache_entry_text(std::string_view entry, std::st
   if (!checksum || *stored_key != key) return std::nullopt;
   std::uint64_t size = 0;
   const auto [end, error] = std::from_chars(length->data(), length->data() + length->size(), size);
-  if (error != std::errc() || end != length->data() + length->size() || size != rest.size()) return std::nullopt;
+  if (error != std::errc() || end != length->data() + length->size() || size != rest.size())
+    return std::nullopt;
   const std::array<std::string_view, 1> pieces = {rest};
   const Result<std::string> actual = hash_hex(pieces);
   if (!actual || *actual != *checksum) return std::nullopt;
   return rest;
 }
 
-Result<> minify_through_cache(std::string_view name, const std::string& release_path, std::string_view program,
-                              std::span<const std::string> arguments, const std::function<Result<>()>& run) {
+Result<> minify_through_cache(platform::Env& env, std::string_view name,
+                              const std::string& release_path, std::string_view program,
+                              std::span<const std::string> arguments,
+                              const std::function<Result<>()>& run) {
   if (!settings()) return run();
-  const Result<std::string> input = platform::read_whole(release_path);
+  const Result<std::string> input = env.read_whole(release_path);
   const std::optional<std::string> identity = minifier_identity(program);
   if (!input || !identity) return run();
   const Result<std::string> key = minify_key(*input, release_path, program, arguments, *identity);
@@ -272,20 +280,20 @@ Result<> minify_through_cache(std::string_view name, const std::string& release_
   const std::string entry_name = *key + std::string(cache_entry_suffix);
   const std::string entry_path = platform::join_path(chosen.directory, entry_name);
 
-  if (const Result<std::string> entry = platform::read_whole(entry_path)) {
+  if (const Result<std::string> entry = env.read_whole(entry_path)) {
     if (const std::optional<std::string_view> text = cache_entry_text(*entry, *key)) {
-      Result<platform::File> release = platform::open_for_write(release_path);
+      Result<platform::File> release = env.open_for_write(release_path);
       if (!release) return std::unexpected(std::move(release.error()));
-      if (Result<> written = release->write_all(*text); !written) return written;
-      if (Result<> finished = finish_working_file(*release, release_path); !finished) return finished;
+      if (Result<> written = env.write_file(*release, *text); !written) return written;
+      if (Result<> finished = finish_working_file(env, *release, release_path); !finished)
+        return finished;
       (void)platform::touch_file(entry_path);
-      print_progress(name, progress_from_cache);
-      return {};
+      return print_progress(env, name, progress_from_cache);
     }
   }
 
   if (Result<> ran = run(); !ran) return ran;
-  const Result<std::string> output = platform::read_whole(release_path);
+  const Result<std::string> output = env.read_whole(release_path);
   if (!output) return {};
   if (Result<> stored = store(chosen, entry_path, *key, *output); !stored) {
     give_up(stored.error());

@@ -5,6 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include "src/failure.h"
+#include "src/platform/env.h"
+
 namespace brelix {
 
 struct Bundle {
@@ -21,11 +24,13 @@ struct Bundle {
   bool append_extra = false;
   bool importer = false;
 
-  // Expands out, then out_debug. If either cannot be expanded the run stops
-  // with the fault "Could not expand path for file: " and the path as
-  // written (a line before it names the bundle). The lists come back empty
-  // and both switches false. Requires: name outlives the bundle.
-  static Bundle create(std::string_view name, std::string_view out, std::string_view out_debug);
+  // Expands out, then out_debug. If either cannot be expanded the result is
+  // the fault "Could not expand path for file: " and the path as written
+  // (its hint names the bundle). The lists come back empty and both
+  // switches false. The variables are env's. Requires: name outlives the
+  // bundle.
+  static Result<Bundle> create(platform::Env& env, std::string_view name, std::string_view out,
+                               std::string_view out_debug);
 };
 
 }  // namespace brelix

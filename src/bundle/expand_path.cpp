@@ -1,4 +1,4 @@
-#include "src/api/expand_path.h"
+#include "src/bundle/expand_path.h"
 
 #include <utility>
 
@@ -13,7 +13,9 @@ constexpr std::string_view lookup_infix = "' up: ";
 constexpr std::string_view not_found_text = "environment variable not found";
 constexpr std::string_view not_unicode_text = "environment variable was not valid unicode: ";
 
-bool is_name_character(char32_t c) { return c == U'_' || unicode::is_alphanumeric(c); }
+bool is_name_character(char32_t c) {
+  return c == U'_' || unicode::is_alphanumeric(c);
+}
 
 // The end of the longest run of name characters starting at pos. Bytes that
 // are not valid UTF-8 decode to U+FFFD, which is no name character.
@@ -53,7 +55,8 @@ std::optional<LookupError> to_lookup_error(std::string_view name, platform::EnvV
     case platform::EnvValue::State::not_present:
       return LookupError{std::string(name), LookupError::Cause::NotPresent, {}};
     case platform::EnvValue::State::not_unicode:
-      return LookupError{std::string(name), LookupError::Cause::NotUnicode, std::move(found.raw_quoted)};
+      return LookupError{std::string(name), LookupError::Cause::NotUnicode,
+                         std::move(found.raw_quoted)};
   }
   return LookupError{std::string(name), LookupError::Cause::NotPresent, {}};
 }
@@ -182,13 +185,19 @@ std::string LookupError::message() const {
   return text;
 }
 
-Failure LookupError::to_failure() const { return Failure::of(message(), {cause_text()}); }
+Failure LookupError::to_failure() const {
+  return Failure::of(message(), {cause_text()});
+}
+
+PathEnvironment PathEnvironment::of(platform::Env& env) {
+  return PathEnvironment{
+      [&env](std::string_view name) { return env.environment_variable(name); },
+      [&env] { return env.home_directory(); },
+  };
+}
 
 const PathEnvironment& PathEnvironment::process() {
-  static const PathEnvironment environment{
-      [](std::string_view name) { return platform::environment_variable(name); },
-      [] { return platform::home_directory(); },
-  };
+  static const PathEnvironment environment = of(platform::default_env());
   return environment;
 }
 
@@ -196,7 +205,8 @@ std::expected<ExpandedPath, LookupError> expand_path(std::string_view input) {
   return expand_path(input, PathEnvironment::process());
 }
 
-std::expected<ExpandedPath, LookupError> expand_path(std::string_view input, const PathEnvironment& environment) {
+std::expected<ExpandedPath, LookupError> expand_path(std::string_view input,
+                                                     const PathEnvironment& environment) {
   VariableExpander variables(input, environment);
   if (std::optional<LookupError> error = variables.expand()) {
     return std::unexpected(std::move(*error));

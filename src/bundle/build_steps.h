@@ -3,15 +3,22 @@
 // reading a source by its written path, the line feed that keeps sources
 // apart, and the final move of an output to its destination.
 
-#include <functional>
 #include <string>
 #include <string_view>
 
-#include "src/api/bundle.h"
+#include "src/bundle/bundle.h"
+#include "src/bundle/run_directory.h"
 #include "src/failure.h"
-#include "src/platform/platform.h"
+#include "src/platform/env.h"
 
 namespace brelix {
+
+// What a build works with: the system it asks everything of and the run's
+// folder it assembles its outputs in. Both outlive the build.
+struct BuildContext {
+  platform::Env& env;
+  RunDirectory& directory;
+};
 
 // The progress suffixes, in the order a full build prints them.
 inline constexpr std::string_view progress_start = ": start";
@@ -22,23 +29,26 @@ inline constexpr std::string_view progress_appending = ": Appeding extra";
 inline constexpr std::string_view progress_appending_done = ": Appeding done";
 inline constexpr std::string_view progress_done = ": done";
 
+inline constexpr std::string_view progress_write_failed =
+    "could not write a progress line to standard output";
+
 // Prints the bundle's name, the suffix and a line feed to standard output
-// in one write. A write that fails is a fault.
-void print_progress(std::string_view name, std::string_view suffix);
+// in one write. A write that fails is the fault progress_write_failed.
+Result<> print_progress(platform::Env& env, std::string_view name, std::string_view suffix);
 
 // Prints ": done" and then an empty line, each in one write.
-void print_done(std::string_view name);
+Result<> print_done(platform::Env& env, std::string_view name);
 
 // Expands a written source path and reads the file whole. A failed
 // expansion comes back as its own failure, unchanged; an OS failure as the
 // system's text. A FIFO, device or other file that is not a regular file is
 // refused without waiting on it, and a file too large for memory is a
 // failure; both name the file.
-Result<std::string> read_source(std::string_view written_path);
+Result<std::string> read_source(platform::Env& env, std::string_view written_path);
 
 // Deletes whatever a file left at path, then opens it for append: an
 // output that must never start with an earlier failed run's content.
-Result<platform::File> open_cleared_for_append(const std::string& path);
+Result<platform::File> open_cleared_for_append(platform::Env& env, const std::string& path);
 
 // True when bytes are a source after which one line feed must follow, so
 // that a source ending inside a // comment cannot swallow the first line of
@@ -46,15 +56,12 @@ Result<platform::File> open_cleared_for_append(const std::string& path);
 bool needs_line_feed(std::string_view bytes);
 
 // Writes bytes and, when needs_line_feed says so, one line feed to file.
-Result<> write_source(platform::File& file, std::string_view bytes);
+Result<> write_source(platform::Env& env, platform::File& file, std::string_view bytes);
 
 // Flushes, syncs and closes a working file before it is moved into place,
 // so that a write the system could only report then is not taken for
 // success. The failure names the file.
-Result<> finish_working_file(platform::File& file, std::string_view path);
-
-using RenameFunction = std::function<std::expected<void, platform::RenameFailure>(std::string_view from,
-                                                                                  std::string_view to)>;
+Result<> finish_working_file(platform::Env& env, platform::File& file, std::string_view path);
 
 // Moves the file at from to to, replacing a file there. A rename where it
 // can be; when the two lie on different devices or volumes, a copy into a
@@ -64,13 +71,13 @@ using RenameFunction = std::function<std::expected<void, platform::RenameFailure
 // system's error; other failures are the rename's own. On failure the
 // destination is as it was. The copy is removed on an interruption too, and
 // copies that earlier runs killed outright left beside the destination are
-// removed once they are older than any run. The rename is a parameter so
-// that tests can make it report another device.
-Result<> move_file(std::string_view from, std::string_view to, const RenameFunction& rename = platform::rename_file);
+// removed once they are older than any run.
+Result<> move_file(platform::Env& env, std::string_view from, std::string_view to);
 
 // Moves a bundle's two finished working files to its destinations, the
 // debug output first, stopping at the first failure; then syncs each
 // destination folder once, so that the renames are durable.
-Result<> move_outputs(const std::string& debug, const std::string& release, const Bundle& bundle);
+Result<> move_outputs(platform::Env& env, const std::string& debug, const std::string& release,
+                      const Bundle& bundle);
 
 }  // namespace brelix

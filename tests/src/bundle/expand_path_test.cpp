@@ -1,4 +1,4 @@
-#include "src/api/expand_path.h"
+#include "src/bundle/expand_path.h"
 
 #include <gtest/gtest.h>
 
@@ -56,9 +56,9 @@ FakeEnvironment standard_environment() {
       {"SLASH", "/s"},
       {":-x", "colon-dash"},
       {"with space", "spaced"},
-      {"\xC3\xA9t\xC3\xA9", "summer"},    // été
-      {"N\xD9\xA1", "arabic-one"},          // N followed by U+0661
-      {"R\xE2\x85\xA7", "roman-eight"},     // R followed by U+2167
+      {"\xC3\xA9t\xC3\xA9", "summer"},   // été
+      {"N\xD9\xA1", "arabic-one"},       // N followed by U+0661
+      {"R\xE2\x85\xA7", "roman-eight"},  // R followed by U+2167
       {"a_1", "underscore"},
       {"x", "ex"},
   };
@@ -111,7 +111,9 @@ TEST(ExpandPath, ExpandsReferences) {
       {"$R\xE2\x85\xA7/x", "roman-eight/x"},
       // Bytes that are not UTF-8 end a name and are copied as they are.
       {"$x\xFF/y", "ex\xFF/y"},
-      {"\xFF$x", "\xFF" "ex"},
+      {"\xFF$x",
+       "\xFF"
+       "ex"},
   };
   const FakeEnvironment env = standard_environment();
   for (const Case& c : cases) {
@@ -190,7 +192,8 @@ TEST(ExpandPath, ReportsTheFirstFailedLookup) {
       {"${not set}", "not set", "error looking key 'not set' up: environment variable not found"},
       {"$FIRST_UNSET$SECOND_UNSET", "FIRST_UNSET",
        "error looking key 'FIRST_UNSET' up: environment variable not found"},
-      {"$BAD/a", "BAD", "error looking key 'BAD' up: environment variable was not valid unicode: \"a\\xff\""},
+      {"$BAD/a", "BAD",
+       "error looking key 'BAD' up: environment variable was not valid unicode: \"a\\xff\""},
       {"~/$NOPE", "NOPE", "error looking key 'NOPE' up: environment variable not found"},
   };
   const FakeEnvironment env = standard_environment();
@@ -222,7 +225,8 @@ TEST(LookupError, BecomesAFailureWithItsCause) {
 
 TEST(ExpandPath, ReturnsTheInputItselfWhenNothingIsReplaced) {
   const FakeEnvironment env = standard_environment();
-  for (std::string input : {"plain/path.js", "", "a$", "$/x", "${unclosed", "~user", "a~/b", "\xFF\xFE"}) {
+  for (std::string input :
+       {"plain/path.js", "", "a$", "$/x", "${unclosed", "~user", "a~/b", "\xFF\xFE"}) {
     auto result = expand_path(input, env.get());
     ASSERT_TRUE(result.has_value()) << input;
     EXPECT_FALSE(result->copied()) << input;
@@ -236,11 +240,13 @@ TEST(ExpandPath, ReturnsTheInputItselfWhenNothingIsReplaced) {
 
 // The rules written out the plain way, with no attention to copies or
 // speed, to compare the real expansion against on every short input.
-std::optional<std::string> expand_plainly(const std::string& input, const std::map<std::string, std::string>& vars,
+std::optional<std::string> expand_plainly(const std::string& input,
+                                          const std::map<std::string, std::string>& vars,
                                           const std::string& home) {
   auto is_name = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
   auto tilde = [&](const std::string& text) {
-    if (!text.empty() && text[0] == '~' && (text.size() == 1 || text[1] == '/' || text[1] == '\\')) {
+    if (!text.empty() && text[0] == '~' &&
+        (text.size() == 1 || text[1] == '/' || text[1] == '\\')) {
       return home + text.substr(1);
     }
     return text;
@@ -297,7 +303,8 @@ TEST(ExpandPath, AgreesWithThePlainRulesOnEveryShortInput) {
   // Every short mix of these, a byte that is not UTF-8 included, puts a $
   // at every position next to every other kind of character.
   const std::string alphabet = "${}:-A~/\xFF";
-  const std::map<std::string, std::string> vars = {{"A", "~$"}, {"AA", ""}, {":-", "cd"}, {"-A", "e"}};
+  const std::map<std::string, std::string> vars = {
+      {"A", "~$"}, {"AA", ""}, {":-", "cd"}, {"-A", "e"}};
   FakeEnvironment env;
   env.home = "/h";
   for (const auto& [name, value] : vars) env.values[name] = value;
@@ -338,12 +345,9 @@ TEST(ExpandPath, StaysLinearOnManyReferences) {
   for (std::size_t i = 0; i < count; ++i) defaults += "${NOPE:-d}";
   std::string long_name = "$" + std::string(count * 2, 'n');
   const std::vector<Big> inputs = {
-      {refs, true, count * 3},
-      {unclosed + "$x", true, count * 2 + 2},
-      {dollars, true, count},
-      {defaults, true, count},
-      {long_name, false, 0},
-      {"${" + unclosed + "}", false, 0},
+      {refs, true, count * 3}, {unclosed + "$x", true, count * 2 + 2},
+      {dollars, true, count},  {defaults, true, count},
+      {long_name, false, 0},   {"${" + unclosed + "}", false, 0},
   };
   const auto start = std::chrono::steady_clock::now();
   for (const Big& big : inputs) {

@@ -4,13 +4,14 @@
 // program's own CSS minifier), assembled in the run's temporary directory
 // and moved to their destinations at the end.
 
-#include "src/api/bundle.h"
+#include "src/bundle/build_steps.h"
+#include "src/bundle/bundle.h"
 #include "src/failure.h"
 
 namespace brelix {
 
 // Prints the bundle's progress lines. A style sheet the minifier rejects is
 // a fault; no destination is touched then.
-Result<> build_css(const Bundle& bundle);
+Result<> build_css(const Bundle& bundle, const BuildContext& context);
 
 }  // namespace brelix

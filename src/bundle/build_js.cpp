@@ -1,0 +1,161 @@
+#include "src/bundle/build_js.h"
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "src/bundle/build_steps.h"
+#include "src/bundle/bundle_build.h"
+#include "src/bundle/importer_snippet.h"
+#include "src/bundle/minify_cache.h"
+#include "src/platform/platform.h"
+
+namespace brelix {
+namespace {
+
+constexpr std::string_view debug_file_name = "out-debug.js";
+constexpr std::string_view release_file_name = "out.js";
+
+constexpr std::string_view minifier = "uglifyjs";
+
+// The minifier reads the release file and writes its output over it; the
+// build's own handles on that file stay open meanwhile, which the sharing
+// of every handle allows.
+std::array<std::string, 7> minifier_arguments(const std::string& release) {
+  return {release, "-c", "toplevel", "-m", "toplevel", "-o", release};
+}
+
+// A minifier that did not finish its work must not let the unminified text
+// ship as the release bundle, so its end is checked.
+Result<> check_minifier_end(const Result<platform::ChildEnd>& end) {
+  if (!end) {
+    return fail("waiting for " + std::string(minifier) + " failed", {end.error().message});
+  }
+  if (end->signalled) {
+    return fail(std::string(minifier) + " was killed by signal " + std::to_string(end->value));
+  }
+  if (end->value != 0) {
+    return fail(std::string(minifier) + " exited with status " + std::to_string(end->value));
+  }
+  return {};
+}
+
+// True when the text holds nothing but white space and comments, for which
+// an empty minified output is right. A comment left open is not blank: the
+// minifier rejects it.
+bool is_blank_javascript(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::string_view rest = text.substr(pos);
+    if (rest.starts_with("//")) {
+      const std::size_t end = rest.find_first_of("\n\r");
+      pos = end == std::string_view::npos ? text.size() : pos + end;
+    } else if (rest.starts_with("/*")) {
+      const std::size_t end = rest.find("*/", 2);
+      if (end == std::string_view::npos) return false;
+      pos += end + 2;
+    } else if (std::string_view(" \t\n\r\v\f").find(rest.front()) != std::string_view::npos) {
+      ++pos;
+    } else if (rest.starts_with("\xEF\xBB\xBF")) {
+      pos += 3;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A minifier that reports success must have left its output: an empty or
+// missing release file after a non-blank input would ship as the release
+// bundle.
+Result<> check_minifier_output(platform::Env& env, const std::string& release, bool input_blank) {
+  const std::optional<std::uint64_t> size = env.regular_file_size(release);
+  if (!size) {
+    return fail(std::string(minifier) + " exited with status 0 but left no output file");
+  }
+  if (*size == 0 && !input_blank) {
+    return fail(std::string(minifier) + " exited with status 0 but left its output empty");
+  }
+  return {};
+}
+
+// The JavaScript build's own steps: the release file gets the sources as
+// the debug file does, then the importer snippet; the minifier rewrites it
+// in place; the extras follow on both.
+class JsBuild final : public BundleBuild {
+ public:
+  JsBuild(const Bundle& bundle, const BuildContext& context)
+      : BundleBuild(bundle, context, debug_file_name, release_file_name) {}
+
+ private:
+  // Only the debug file is cleared by deleting it; the release file is
+  // truncated when opened.
+  Result<> begin() override {
+    Result<platform::File> release = env_.open_for_write(release_path_);
+    if (!release) return std::unexpected(std::move(release.error()));
+    release_ = std::move(*release);
+    return {};
+  }
+
+  Result<> concatenate(std::string_view source) override {
+    release_blank_ = release_blank_ && is_blank_javascript(source);
+    return write_to_both(source);
+  }
+
+  Result<> end_concatenation() override {
+    if (!bundle_.importer) return {};
+    if (Result<> written = env_.write_file(debug_, importer_snippet_debug); !written)
+      return written;
+    return env_.write_file(release_, importer_snippet_release);
+  }
+
+  Result<> process() override {
+    // Complete on its storage before the minifier reads it.
+    if (Result<> finished = finish_working_file(env_, release_, release_path_); !finished)
+      return finished;
+    const std::array<std::string, 7> arguments = minifier_arguments(release_path_);
+    // Every check of the minifier's result belongs in here: the cache
+    // stores what a run that returned success left in the release file.
+    const auto run_minifier = [&]() -> Result<> {
+      Result<platform::Child> started = env_.start_command(minifier, arguments);
+      if (!started) {
+        return fail(std::string(minifier) + " could not be started", {started.error().message});
+      }
+      child_ = std::move(*started);
+      if (Result<> ended = check_minifier_end(env_.wait(child_)); !ended) return ended;
+      return check_minifier_output(env_, release_path_, release_blank_);
+    };
+    if (Result<> minified = minify_through_cache(env_, bundle_.name, release_path_, minifier,
+                                                 arguments, run_minifier);
+        !minified) {
+      return minified;
+    }
+    // A second handle, opened after the minifier, so that the extras land
+    // after whatever the minifier left in the release file; it also syncs
+    // what the minifier wrote.
+    Result<platform::File> appended = env_.open_for_append(release_path_);
+    if (!appended) return std::unexpected(std::move(appended.error()));
+    release_ = std::move(*appended);
+    return {};
+  }
+
+  Result<> append(std::string_view extra) override { return write_to_both(extra); }
+
+  Result<> write_to_both(std::string_view bytes) {
+    if (Result<> written = write_source(env_, debug_, bytes); !written) return written;
+    return write_source(env_, release_, bytes);
+  }
+
+  // An importer alone is not blank.
+  bool release_blank_ = !bundle_.importer;
+  // Goes first on every way out, before the build's file handles.
+  platform::Child child_;
+};
+
+}  // namespace
+
+Result<> build_js(const Bundle& bundle, const BuildContext& context) {
+  return JsBuild(bundle, context).run();
+}
+
+}  // namespace brelix
