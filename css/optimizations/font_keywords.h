@@ -6,6 +6,7 @@
 // "Roboto-bold" stay what they are.
 
 #include <string>
+#include <string_view>
 
 #include "css/arena.h"
 #include "css/declaration_map.h"
