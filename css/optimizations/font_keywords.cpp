@@ -67,8 +67,8 @@ bool reads_same_unquoted(std::string_view name) {
   std::size_t start = 0;
   while (true) {
     const std::size_t space = name.find(' ', start);
-    const std::string_view word =
-        name.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start);
+    const std::string_view word = name.substr(
+        start, space == std::string_view::npos ? std::string_view::npos : space - start);
     if (!is_identifier(word)) return false;
     for (std::string_view reserved : reserved_family_words) {
       if (equals_ascii_lower(word, reserved)) return false;

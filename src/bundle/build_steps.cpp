@@ -10,7 +10,7 @@ namespace {
 constexpr std::string_view copy_prefix = ".brelix-move-";
 // A copy exists for the milliseconds of one move; one this old was left by
 // a run that was killed outright.
-constexpr std::int64_t stale_copy_seconds = 60 * 60;
+constexpr std::int64_t stale_copy_seconds = std::int64_t{60} * 60;
 
 Result<> write_line(platform::Env& env, std::string_view line) {
   if (!env.write(platform::Stream::output, line)) {

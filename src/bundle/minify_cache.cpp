@@ -252,7 +252,7 @@ std::optional<std::string_view> cache_entry_text(std::string_view entry, std::st
   const std::optional<std::string_view> stored_key = take_line(rest);
   const std::optional<std::string_view> length = take_line(rest);
   const std::optional<std::string_view> checksum = take_line(rest);
-  if (!checksum || *stored_key != key) return std::nullopt;
+  if (!stored_key || !length || !checksum || *stored_key != key) return std::nullopt;
   std::uint64_t size = 0;
   const auto [end, error] = std::from_chars(length->data(), length->data() + length->size(), size);
   if (error != std::errc() || end != length->data() + length->size() || size != rest.size())

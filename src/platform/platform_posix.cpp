@@ -552,6 +552,7 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   texts.emplace_back(program);
   texts.insert(texts.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
+  argv.reserve(texts.size() + 1);
   for (std::string& text : texts) {
     argv.push_back(text.data());
   }

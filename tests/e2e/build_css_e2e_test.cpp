@@ -107,7 +107,7 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
   const std::string joined = joined_text(files);
   std::size_t joined_line = 1;
   const std::size_t offset = joined.find("a{color:red;;}");
-  for (std::size_t i = 0; i < offset; ++i) joined_line += joined[i] == '\n' ? 1 : 0;
+  for (std::size_t i = 0; i < offset; ++i) joined_line += joined[i] == '\n' ? 1u : 0u;
 
   const std::size_t newline = result.err.find('\n');
   ASSERT_NE(newline, std::string::npos) << result.err;

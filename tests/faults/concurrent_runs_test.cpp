@@ -19,18 +19,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int run_count = 16;
+constexpr std::size_t run_count = 16;
 
 // Text of run i's own in the first source of every bundle, which survives
 // the stand-in minifier and the CSS minifier alike.
-std::string js_mark(int i) {
+std::string js_mark(std::size_t i) {
   return "var run" + std::to_string(i) + " = " + std::to_string(i) + ";\n";
 }
-std::string css_mark(int i) {
+std::string css_mark(std::size_t i) {
   return ".run-" + std::to_string(i) + "{order:" + std::to_string(i) + "}\n";
 }
 
-void mark_sources(const World& world, int i) {
+void mark_sources(const World& world, std::size_t i) {
   for (const catalogue::BundleEntry* entry : catalogue::all_bundles) {
     const std::string first = sample_relative(entry->files.front());
     const bool css = entry->build == catalogue::Build::css;
@@ -52,7 +52,7 @@ void run_sixteen(bool cached) {
   std::vector<std::unique_ptr<World>> worlds;
   std::vector<std::string> packages;
   std::vector<std::map<std::string, std::string>> expected(run_count);
-  for (int i = 0; i < run_count; ++i) {
+  for (std::size_t i = 0; i < run_count; ++i) {
     worlds.push_back(std::make_unique<World>());
     World& world = *worlds.back();
     lay_out_sample(world);
@@ -85,12 +85,12 @@ void run_sixteen(bool cached) {
   std::vector<RunResult> results(run_count);
   {
     std::vector<std::jthread> threads;
-    for (int i = 0; i < run_count; ++i) {
+    for (std::size_t i = 0; i < run_count; ++i) {
       threads.emplace_back([&, i] { results[i] = worlds[i]->run("brelix", {packages[i]}); });
     }
   }
 
-  for (int i = 0; i < run_count; ++i) {
+  for (std::size_t i = 0; i < run_count; ++i) {
     SCOPED_TRACE("run " + std::to_string(i));
     EXPECT_EQ(results[i].status, 0) << results[i].err;
     EXPECT_EQ(results[i].err, "");

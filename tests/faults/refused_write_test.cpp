@@ -122,7 +122,7 @@ class RefusedWrites {
       // the release output's copy comes after the debug output is in place.
       std::size_t done = 0;
       for (const std::string& line : lines_of(refused.out))
-        done += line.ends_with(": done") ? 1 : 0;
+        done += line.ends_with(": done") ? 1u : 0u;
       // The debug output's copy is the write just before the release's.
       const bool copying_release = n >= 2 && is_copy(counted[n - 1]) && is_copy(counted[n - 2]);
       const std::size_t in_place = 2 * done + (copying_release ? 1 : 0);

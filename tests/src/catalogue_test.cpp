@@ -16,7 +16,7 @@ using catalogue::BundleEntry;
 
 std::size_t count_if_path(std::span<const std::string_view> list, auto predicate) {
   std::size_t n = 0;
-  for (std::string_view path : list) n += predicate(path) ? 1 : 0;
+  for (std::string_view path : list) n += predicate(path) ? 1u : 0u;
   return n;
 }
 

@@ -8,9 +8,9 @@
 namespace {
 
 struct LowerCase {
-    std::string_view name;
-    std::string_view text;
-    std::string_view expected;
+  std::string_view name;
+  std::string_view text;
+  std::string_view expected;
 };
 
 const LowerCase mapping_cases[] = {
@@ -39,10 +39,10 @@ const LowerCase mapping_cases[] = {
 };
 
 TEST(ToLower, Mappings) {
-    for (const auto& c : mapping_cases) {
-        SCOPED_TRACE(std::string(c.name));
-        EXPECT_EQ(unicode::to_lower(c.text), std::string(c.expected));
-    }
+  for (const auto& c : mapping_cases) {
+    SCOPED_TRACE(std::string(c.name));
+    EXPECT_EQ(unicode::to_lower(c.text), std::string(c.expected));
+  }
 }
 
 // Capital sigma becomes final U+03C2 when a cased letter comes before it,
@@ -74,15 +74,16 @@ const LowerCase sigma_cases[] = {
     {"small sigma before", "\u03C3\u03A3", "\u03C3\u03C2"},
     {"ill-formed after", "\u0391\u03A3\xFF\u0391", "\u03B1\u03C2\xFF\u03B1"},
     {"ill-formed before", "\u0391\xFF\u03A3", "\u03B1\xFF\u03C3"},
-    {"long ignorable run after", "\u0391\u03A3''''''''''''''''''''x", "\u03B1\u03C3''''''''''''''''''''x"},
+    {"long ignorable run after", "\u0391\u03A3''''''''''''''''''''x",
+     "\u03B1\u03C3''''''''''''''''''''x"},
     {"long ignorable run before", "x''''''''''''''''''''\u03A3", "x''''''''''''''''''''\u03C2"},
 };
 
 TEST(ToLower, FinalSigma) {
-    for (const auto& c : sigma_cases) {
-        SCOPED_TRACE(std::string(c.name));
-        EXPECT_EQ(unicode::to_lower(c.text), std::string(c.expected));
-    }
+  for (const auto& c : sigma_cases) {
+    SCOPED_TRACE(std::string(c.name));
+    EXPECT_EQ(unicode::to_lower(c.text), std::string(c.expected));
+  }
 }
 
 }  // namespace

@@ -292,7 +292,7 @@ std::optional<std::string> expand_plainly(const std::string& input,
       i += end;
     } else {
       out += '$';
-      i += (rest.size() > 1 && rest[1] == '$') ? 2 : 1;
+      i += (rest.size() > 1 && rest[1] == '$') ? std::size_t{2} : std::size_t{1};
     }
   }
   if (input[0] != '~' && !out.empty() && out[0] == '~') return out;
