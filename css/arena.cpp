@@ -9,8 +9,8 @@ namespace {
 
 // Chunks double from the first size up to the last, so that a small sheet
 // takes little and a large one is not a long list of small chunks.
-constexpr std::size_t first_chunk = 16 * 1024;
-constexpr std::size_t largest_chunk = 4 * 1024 * 1024;
+constexpr std::size_t first_chunk = std::size_t{16} * 1024;
+constexpr std::size_t largest_chunk = std::size_t{4} * 1024 * 1024;
 
 }  // namespace
 

@@ -112,7 +112,7 @@ void DeclarationMap::compact_if_worth_it() {
   std::size_t kept = 0;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     if (index_->removed[i]) continue;
-    if (kept != i) entries_[kept] = std::move(entries_[i]);
+    if (kept != i) entries_[kept] = entries_[i];
     ++kept;
   }
   entries_.resize(kept);

@@ -512,7 +512,7 @@ class Parser {
     // Set when white space stood before the next pseudo-class's colon.
     bool space_pending = false;
     if (std::optional<SimpleSelector> simple = simple_selector(next, space_pending)) {
-      result.simple = std::move(simple);
+      result.simple = simple;
     }
     next = gap(next, &space_pending);
     while (true) {
