@@ -25,8 +25,8 @@ void* Arena::allocate(std::size_t bytes, std::size_t alignment) {
     // A piece larger than a chunk gets one of its own; the alignment
     // of new[] covers every type stored here.
     const std::size_t size = std::max(grown, bytes);
-    chunks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
-    next_ = chunks_.back().get();
+    chunks_.push_back(Chunk{std::make_unique_for_overwrite<std::byte[]>(size), size});
+    next_ = chunks_.back().bytes.get();
     left_ = size;
     last_chunk_ = grown;
   }
@@ -35,6 +35,16 @@ void* Arena::allocate(std::size_t bytes, std::size_t alignment) {
   next_ += skip + bytes;
   left_ -= skip + bytes;
   return at;
+}
+
+void Arena::reset() {
+  if (chunks_.empty()) return;
+  const auto largest = std::ranges::max_element(chunks_, {}, &Chunk::size);
+  Chunk kept = std::move(*largest);
+  chunks_.clear();
+  next_ = kept.bytes.get();
+  left_ = kept.size;
+  chunks_.push_back(std::move(kept));
 }
 
 }  // namespace css

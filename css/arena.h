@@ -62,11 +62,21 @@ class Arena {
   }
 
   // Room for `bytes` at the given alignment (a power of two, at most
-  // that of new[]), until the arena goes.
+  // that of new[]), until the arena goes or is reset.
   void* allocate(std::size_t bytes, std::size_t alignment);
 
+  // Forgets everything stored; every view into the arena dangles. The
+  // largest chunk is kept for what comes next, so that a caller that
+  // handles one item at a time reuses the same memory, warm in the cache,
+  // for each.
+  void reset();
+
  private:
-  std::vector<std::unique_ptr<std::byte[]>> chunks_;
+  struct Chunk {
+    std::unique_ptr<std::byte[]> bytes;
+    std::size_t size;
+  };
+  std::vector<Chunk> chunks_;
   std::byte* next_ = nullptr;
   std::size_t left_ = 0;
   // The size the chunks have grown to; a piece with a chunk of its own

@@ -41,26 +41,28 @@ constexpr CharSet item_openers{"@{}"};
 // rejects, reads CSS as browsers now do: nesting, at-rules of any name and
 // letter case, custom properties with an empty value. It differs from the
 // fixed grammar only where `modern_` is tested.
+//
+// Wherever it is tested, the fixed grammar also notes in `diverges_`
+// whether the modern one could take another way there. An item read with
+// no such note is one the modern grammar reads the same, so a sheet need
+// not be read twice from its start when the fixed grammar fails late.
 class Parser {
  public:
-  Parser(std::string_view text, bool modern) : scanner_(text), text_(text), modern_(modern) {}
+  Parser(std::string_view text, Arena& arena) : scanner_(text), text_(text), arena_(&arena) {}
 
-  std::expected<Stylesheet, ParseFailure> parse_document() {
-    Stylesheet sheet;
-    // The arena's chunks stay where they are when the sheet is moved
-    // out, and so do the texts in them.
-    arena_ = &sheet.arena;
-    std::size_t pos = gap(0);
-    items(pos, sheet.items, 0);
-    pos = gap(pos);
-    if (pos != text_.size()) return std::unexpected(ParseFailure{pos});
-    return sheet;
-  }
+  // One top-level item at pos; pos moves past it only when it matches.
+  std::optional<Item> top_level_item(std::size_t& pos) { return parse_item(pos, 0); }
 
- private:
   std::size_t gap(std::size_t pos, bool* saw_space = nullptr) {
     return scanner_.skip_gap(pos, saw_space);
   }
+  bool modern() const { return modern_; }
+  void read_modern() { modern_ = true; }
+  // Whether the modern grammar might have read otherwise anything the
+  // fixed grammar read since the last call.
+  bool take_divergence() { return std::exchange(diverges_, false); }
+
+ private:
   bool at(std::size_t pos, char c) const { return scanner_.at(pos, c); }
   bool starts_with(std::size_t pos, std::string_view literal) const {
     return scanner_.starts_with(pos, literal);
@@ -84,9 +86,14 @@ class Parser {
   // An at-rule's name: a prefix of the text in the fixed grammar
   // ("@mediax" matches "@media"), the whole name in the modern one, in any
   // letter case unless exact_case.
-  bool keyword(std::size_t pos, std::string_view literal, bool exact_case = false) const {
-    if (!modern_) return starts_with(pos, literal);
-    if (at_keyword_end(text_, pos) != pos + literal.size()) return false;
+  bool keyword(std::size_t pos, std::string_view literal, bool exact_case = false) {
+    const auto whole_name = [&] { return at_keyword_end(text_, pos) == pos + literal.size(); };
+    if (!modern_) {
+      if (!starts_with(pos, literal)) return false;
+      if (!whole_name()) diverges_ = true;
+      return true;
+    }
+    if (!whole_name()) return false;
     return exact_case ? starts_with(pos, literal)
                       : equals_ascii_lower(text_.substr(pos, literal.size()), literal);
   }
@@ -329,19 +336,18 @@ class Parser {
   // is as empty as "color:;", and printing it would not parse again.
   bool declaration(std::size_t& pos, std::vector<Declaration>& out) {
     const std::size_t name_start = gap(pos);
-    const std::size_t name_end = scanner_.scan_piece(
-        name_start, modern_ ? nested_name_stops : declaration_name_stops, Nesting::None);
+    const std::size_t name_end = declaration_name_end(name_start);
     const std::string_view name = trimmed(name_start, name_end);
     // What the trim uncovers must not be what no declaration may begin
     // with, or the printed block would not read back.
     if (name.empty() || item_openers.has(name.front()) || !at(name_end, ':')) return false;
     const std::size_t value_start = gap(name_end + 1);
-    const std::size_t value_end =
-        modern_ ? scanner_.scan_piece(value_start, nested_value_stops, Nesting::ParenthesesInBlock)
-                : scanner_.scan_piece(value_start, declaration_value_stops, Nesting::Parentheses);
+    const std::size_t value_end = declaration_value_end(value_start);
     const std::string_view value = trimmed(value_start, value_end);
     // A custom property may be empty ("--x: ;"); no other may.
-    const bool may_be_empty = modern_ && name.starts_with("--");
+    const bool custom = name.starts_with("--");
+    if (value.empty() && custom && !modern_) diverges_ = true;
+    const bool may_be_empty = modern_ && custom;
     if ((value.empty() && !may_be_empty) || value_end == text_.size() || at(value_end, '{'))
       return false;
     pos = at(value_end, ';') ? value_end + 1 : value_end;
@@ -349,22 +355,44 @@ class Parser {
     return true;
   }
 
+  // The modern grammar's scans stop at a brace where the fixed one's run
+  // on. Scanning with the modern stops first costs nothing where they
+  // agree, which is nearly everywhere, and tells where they might not.
+  std::size_t declaration_name_end(std::size_t start) {
+    const std::size_t end = scanner_.scan_piece(start, nested_name_stops, Nesting::None);
+    if (modern_ || !at(end, '{')) return end;
+    diverges_ = true;
+    return scanner_.scan_piece(end, declaration_name_stops, Nesting::None);
+  }
+
+  // The modern scan tracks parentheses as the fixed one does; where it
+  // stops at a ';' or '}' it met no brace on the way, so the fixed scan,
+  // which differs only at braces, stops there too.
+  std::size_t declaration_value_end(std::size_t start) {
+    const std::size_t end =
+        scanner_.scan_piece(start, nested_value_stops, Nesting::ParenthesesInBlock);
+    if (modern_ || at(end, ';') || at(end, '}')) return end;
+    diverges_ = true;
+    return scanner_.scan_piece(start, declaration_value_stops, Nesting::Parentheses);
+  }
+
   std::optional<Item> style_rule(std::size_t& pos, std::size_t depth) {
     std::size_t next = pos;
     const std::optional<std::span<const Selector>> selectors = selector_list(next);
     if (!selectors) return std::nullopt;
+    // Inside a block the modern grammar tries a rule's selectors as a
+    // declaration first, and sorting them must not make that try succeed:
+    // a ';' or '}' in them, which no valid selector holds, is refused.
+    const bool declaration_like =
+        depth > 0 && scanner_.find_outside_strings(pos, next, declaration_value_stops) < next;
     if (modern_) {
-      // Inside a block a rule's selectors are tried as a declaration
-      // first, and sorting them must not make that try succeed: a ';'
-      // or '}' in them, which no valid selector holds, is refused.
-      if (depth > 0 && scanner_.find_outside_strings(pos, next, declaration_value_stops) < next) {
-        return std::nullopt;
-      }
+      if (declaration_like) return std::nullopt;
       std::optional<RuleBody> body = rule_body(next, depth);
       if (!body) return std::nullopt;
       pos = next;
       return StyleRule{*selectors, std::move(body->declarations), std::move(body->items)};
     }
+    if (declaration_like) diverges_ = true;
     std::optional<DeclarationMap> declarations = declaration_block(next);
     if (!declarations) return std::nullopt;
     pos = next;
@@ -590,8 +618,9 @@ class Parser {
 
   Scanner scanner_;
   std::string_view text_;
-  bool modern_;
-  Arena* arena_ = nullptr;
+  Arena* arena_;
+  bool modern_ = false;
+  bool diverges_ = false;
   std::vector<Declaration> pending_;
   std::vector<Selector> selectors_;
   std::vector<PseudoClass> pseudo_classes_;
@@ -599,14 +628,68 @@ class Parser {
 
 }  // namespace
 
+std::expected<void, ParseFailure> read_stylesheet(std::string_view text, Arena& arena,
+                                                  SheetVisitor& visitor) {
+  Parser parser(text, arena);
+  std::size_t pos = 0;
+  // Where the fixed grammar failed, once the modern one reads.
+  std::size_t fixed_failure = 0;
+  // Where the first item that the modern grammar might read otherwise
+  // began: reading goes back there if the fixed grammar fails later.
+  std::size_t checkpoint = npos;
+  while (true) {
+    std::size_t next = pos;
+    std::optional<Item> item = parser.top_level_item(next);
+    if (!item) {
+      const std::size_t stop = parser.gap(pos);
+      if (stop == text.size()) return {};
+      // The later of the two stops: where the modern reading got past
+      // the first construct the fixed grammar lacks, the fault is
+      // further on.
+      if (parser.modern()) return std::unexpected(ParseFailure{std::max(fixed_failure, stop)});
+      fixed_failure = stop;
+      parser.read_modern();
+      if (checkpoint != npos) {
+        visitor.rewind();
+        pos = std::exchange(checkpoint, npos);
+      }
+      continue;
+    }
+    if (parser.take_divergence() && !parser.modern() && checkpoint == npos) {
+      checkpoint = pos;
+      visitor.checkpoint();
+    }
+    pos = next;
+    visitor.item(std::move(*item));
+    visitor.read_past(std::min(checkpoint, pos));
+  }
+}
+
+namespace {
+
+class Collector final : public SheetVisitor {
+ public:
+  explicit Collector(std::vector<Item>& items) : items_(items) {}
+  void item(Item&& item) override { items_.push_back(std::move(item)); }
+  void checkpoint() override { mark_ = items_.size(); }
+  void rewind() override { items_.resize(mark_); }
+
+ private:
+  std::vector<Item>& items_;
+  std::size_t mark_ = 0;
+};
+
+}  // namespace
+
 std::expected<Stylesheet, ParseFailure> parse_stylesheet(std::string_view text) {
-  std::expected<Stylesheet, ParseFailure> fixed = Parser(text, false).parse_document();
-  if (fixed) return fixed;
-  std::expected<Stylesheet, ParseFailure> modern = Parser(text, true).parse_document();
-  if (modern) return modern;
-  // The later of the two stops: where the modern reading got past the
-  // first construct the fixed grammar lacks, the fault is further on.
-  return std::unexpected(ParseFailure{std::max(fixed.error().offset, modern.error().offset)});
+  Stylesheet sheet;
+  Collector collector(sheet.items);
+  // The arena's chunks stay where they are when the sheet is moved out,
+  // and so do the texts in them.
+  if (auto read = read_stylesheet(text, sheet.arena, collector); !read) {
+    return std::unexpected(read.error());
+  }
+  return sheet;
 }
 
 }  // namespace css

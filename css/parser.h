@@ -44,4 +44,32 @@ template <typename Text>
   requires(std::same_as<Text, std::string>)
 std::expected<Stylesheet, ParseFailure> parse_stylesheet(Text&& text) = delete;
 
+// What read_stylesheet hands its top-level items to, one at a time.
+class SheetVisitor {
+ public:
+  virtual ~SheetVisitor() = default;
+  // The next top-level item. Its rewritten texts are in the arena given to
+  // read_stylesheet, its other texts in the text being read.
+  virtual void item(Item&& item) = 0;
+  // The items that follow may be read again: the fixed grammar took the
+  // next one, but the modern grammar might read it otherwise. Called at
+  // most once.
+  virtual void checkpoint() = 0;
+  // Forget every item since the checkpoint: the fixed grammar failed
+  // further on, so they are read again with the modern grammar.
+  virtual void rewind() = 0;
+  // The text before this offset will not be read again. Offsets only grow.
+  virtual void read_past(std::size_t /*offset*/) {}
+};
+
+// parse_stylesheet for a caller that handles each top-level item as it
+// comes and lets it go, so that no more than one is held at once. The
+// items, once the rewinds are taken into account, are those parse_stylesheet
+// lists, and the failure is the same. A sheet is read once where the
+// modern grammar would read its first items as the fixed one does: the
+// switch happens at the item the fixed grammar fails on, and only an item
+// that the two grammars might read differently makes the reader go back.
+std::expected<void, ParseFailure> read_stylesheet(std::string_view text, Arena& arena,
+                                                  SheetVisitor& visitor);
+
 }  // namespace css

@@ -159,7 +159,7 @@ void append_statement(std::string& out, const Statement& statement) {
       statement);
 }
 
-void append_item(std::string& out, const Item& item) {
+void append_rule(std::string& out, const Item& item) {
   std::visit(
       [&](const auto& rule) {
         using Rule = std::decay_t<decltype(rule)>;
@@ -237,12 +237,16 @@ void append_item(std::string& out, const Item& item) {
 // A group of declarations needs a ';' before whatever follows it.
 void append_items(std::string& out, const std::vector<Item>& items) {
   for (std::size_t i = 0; i < items.size(); ++i) {
-    append_item(out, items[i]);
+    append_rule(out, items[i]);
     if (i + 1 < items.size() && std::holds_alternative<DeclarationGroup>(items[i])) out += ';';
   }
 }
 
 }  // namespace
+
+void append_item(std::string& out, const Item& item) {
+  append_rule(out, item);
+}
 
 std::string write_stylesheet(const Stylesheet& sheet, std::size_t expected_size) {
   std::string out;

@@ -17,6 +17,9 @@ namespace css {
 // a large sheet is not copied again and again as the text grows.
 std::string write_stylesheet(const Stylesheet& sheet, std::size_t expected_size = 0);
 std::string write_item(const Item& item);
+// One item appended to out as write_stylesheet prints it; top-level items
+// need nothing between them, so a sheet may be printed one item at a time.
+void append_item(std::string& out, const Item& item);
 // The selectors printed one by one, sorted byte-wise (duplicates kept) and
 // joined with ','.
 std::string write_selector_list(std::span<const Selector> selectors);

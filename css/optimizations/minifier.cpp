@@ -86,40 +86,73 @@ CssMinifier::CssMinifier(std::vector<Transformer> transformers)
 
 namespace {
 
-std::string rewrite_and_write(Stylesheet& sheet, const std::vector<Transformer>& transformers,
-                              std::size_t expected_size) {
-  // Both passes in one walk: each rewrites one map without looking at any
-  // other, so finishing the first pass on a map before the second starts
-  // on it gives what two complete walks give, and the model is read once.
-  // The font rewrites still see names already lowered.
-  TransformerPass transform(transformers, sheet.arena);
-  walk_declaration_maps(sheet.items, [&](DeclarationMap& declarations) {
-    transform.run(declarations);
-    rewrite_font_keywords(declarations, sheet.arena);
-  });
-  return write_stylesheet(sheet, expected_size);
+// Rewrites and prints each top-level item as it comes, then lets it go
+// and reuses the arena for the next: every pass rewrites one declaration
+// map without looking at any other, and top-level items are printed one
+// after the other with nothing between them, so the output is what
+// rewriting and printing the whole sheet at once gives.
+class ItemMinifier final : public SheetVisitor {
+ public:
+  ItemMinifier(const std::vector<Transformer>& transformers, Arena& arena, std::string& out,
+               const CssMinifier::InputDone* done)
+      : transform_(transformers, arena), arena_(arena), out_(out), done_(done) {}
+
+  void item(Item&& item) override {
+    {
+      Item held = std::move(item);
+      // Both passes in one walk: finishing the first on a map before the
+      // second starts on it gives what two complete walks give. The font
+      // rewrites still see names already lowered.
+      walk_declaration_maps(held, [&](DeclarationMap& declarations) {
+        transform_.run(declarations);
+        rewrite_font_keywords(declarations, arena_);
+      });
+      append_item(out_, held);
+    }
+    arena_.reset();
+  }
+  void checkpoint() override { mark_ = out_.size(); }
+  void rewind() override { out_.resize(mark_); }
+  void read_past(std::size_t offset) override {
+    if (done_ != nullptr) (*done_)(offset);
+  }
+
+ private:
+  TransformerPass transform_;
+  Arena& arena_;
+  std::string& out_;
+  const CssMinifier::InputDone* done_;
+  std::size_t mark_ = 0;
+};
+
+std::expected<std::string, MError> minify(std::string_view input,
+                                          const std::vector<Transformer>& transformers,
+                                          const CssMinifier::InputDone* done) {
+  std::string out;
+  out.reserve(input.size());
+  Arena arena;
+  ItemMinifier minifier(transformers, arena, out, done);
+  if (auto read = read_stylesheet(input, arena, minifier); !read) {
+    return std::unexpected(MError(read.error(), input));
+  }
+  return out;
 }
 
 }  // namespace
 
 std::expected<std::string, MError> CssMinifier::minify_css(std::string_view input) const {
-  std::expected<Stylesheet, ParseFailure> parsed = parse_stylesheet(input);
-  if (!parsed) return std::unexpected(MError(parsed.error(), input));
-  return rewrite_and_write(*parsed, transformers_, input.size());
+  return minify(input, transformers_, nullptr);
+}
+
+std::expected<std::string, MError> CssMinifier::minify_css(std::string_view input,
+                                                           const InputDone& done) const {
+  return minify(input, transformers_, &done);
 }
 
 std::expected<std::string, MError> CssMinifier::minify_css_releasing_input(
     std::string& input) const {
-  std::expected<Stylesheet, ParseFailure> parsed = parse_stylesheet(input);
-  if (!parsed) return std::unexpected(MError(parsed.error(), input));
-  std::string output;
-  {
-    // The model points into the input, so the text can go only once
-    // the model has gone (its items before the arena they point into).
-    Stylesheet sheet = std::move(*parsed);
-    output = rewrite_and_write(sheet, transformers_, input.size());
-  }
-  std::string().swap(input);
+  std::expected<std::string, MError> output = minify(input, transformers_, nullptr);
+  if (output) std::string().swap(input);
   return output;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,14 +64,22 @@ class CssMinifier {
   // font-keyword pass over every declaration block, and prints the sheet
   // minified. A text the parser does not accept in full gives an MError
   // and no output. The input is only read; the object keeps no state
-  // between calls.
+  // between calls. Each top-level item is rewritten and printed as soon
+  // as it is read, so the model never holds more than one.
   std::expected<std::string, MError> minify_css(std::string_view input) const;
 
+  // Told, as the minify goes on, an offset before which the input is not
+  // read again except by the MError of a rejection (line() and debug()
+  // read it). Offsets only grow. A caller whose input is a mapped file can
+  // let the system drop the pages behind it.
+  using InputDone = std::function<void(std::size_t offset)>;
+  std::expected<std::string, MError> minify_css(std::string_view input,
+                                                const InputDone& done) const;
+
   // minify_css for a caller with no further use for the text: on success
-  // the input's memory is released (the string left empty) as soon as
-  // the model that points into it is gone, before the output is handed
-  // back. On failure the input is left as it was, since the MError
-  // refers to it.
+  // the input's memory is released (the string left empty) before the
+  // output is handed back. On failure the input is left as it was, since
+  // the MError refers to it.
   std::expected<std::string, MError> minify_css_releasing_input(std::string& input) const;
 
   const std::vector<Transformer>& transformers() const { return transformers_; }

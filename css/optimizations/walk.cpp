@@ -1,27 +1,29 @@
 #include "css/optimizations/walk.h"
 
 #include <cstddef>
+#include <span>
 #include <type_traits>
 #include <variant>
 
 namespace css {
 
-void walk_declaration_maps(std::vector<Item>& items,
-                           const std::function<void(DeclarationMap&)>& pass) {
+namespace {
+
+void walk(std::span<Item> items, const std::function<void(DeclarationMap&)>& pass) {
   // An explicit stack rather than recursion: the parser limits nesting,
   // but a model built in code need not be so shallow.
   struct Level {
-    std::vector<Item>* items;
+    std::span<Item> items;
     std::size_t next;
   };
-  std::vector<Level> stack{{&items, 0}};
+  std::vector<Level> stack{{items, 0}};
   while (!stack.empty()) {
     Level& level = stack.back();
-    if (level.next == level.items->size()) {
+    if (level.next == level.items.size()) {
       stack.pop_back();
       continue;
     }
-    Item& item = (*level.items)[level.next++];
+    Item& item = level.items[level.next++];
     std::vector<Item>* nested = nullptr;
     std::visit(
         [&](auto& rule) {
@@ -43,8 +45,19 @@ void walk_declaration_maps(std::vector<Item>& items,
         },
         static_cast<ItemVariant&>(item));
     // Pushed after the visit: `level` may dangle once the stack grows.
-    if (nested != nullptr && !nested->empty()) stack.push_back({nested, 0});
+    if (nested != nullptr && !nested->empty()) stack.push_back({*nested, 0});
   }
+}
+
+}  // namespace
+
+void walk_declaration_maps(std::vector<Item>& items,
+                           const std::function<void(DeclarationMap&)>& pass) {
+  walk(items, pass);
+}
+
+void walk_declaration_maps(Item& item, const std::function<void(DeclarationMap&)>& pass) {
+  walk(std::span<Item>(&item, 1), pass);
 }
 
 }  // namespace css

@@ -18,5 +18,7 @@ namespace css {
 // may change a map in place or replace it.
 void walk_declaration_maps(std::vector<Item>& items,
                            const std::function<void(DeclarationMap&)>& pass);
+// The same over one item and what it holds.
+void walk_declaration_maps(Item& item, const std::function<void(DeclarationMap&)>& pass);
 
 }  // namespace css

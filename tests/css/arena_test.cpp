@@ -41,6 +41,15 @@ TEST(Arena, StoredPiecesStayAsTheyWereAcrossChunksAndMoves) {
   EXPECT_TRUE(Arena().store(std::string_view()).empty());
 }
 
+TEST(Arena, AResetArenaStoresIntoTheMemoryItKept) {
+  Arena arena;
+  const char* first = arena.store("first").data();
+  arena.reset();
+  const std::string_view again = arena.store("again");
+  EXPECT_EQ(again.data(), first);
+  EXPECT_EQ(again, "again");
+}
+
 TEST(Arena, AMapCopiedOutOfTheArenaOutlivesIt) {
   DeclarationMap copy;
   {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "css/optimizations/lowercase_name.h"
@@ -94,6 +95,35 @@ TEST(Minifier, EveryKindOfBlock) {
       {"@-webkit-keyframes s { FROM { A: 0px } TO { A: 0.5px } }",
        "@-webkit-keyframes s{FROM{a:0}TO{a:.5px}}"},
   });
+}
+
+// Each sheet has an item that the fixed grammar takes but the modern one
+// reads otherwise, then one that only the modern grammar takes: the sheet
+// is read as modern CSS from its start.
+TEST(Minifier, AnItemTheGrammarsReadOtherwiseIsReadAgain) {
+  expect_cases({
+      {"@mediax{a{b:c}}a{b{c:d}}", "@mediax{a{b:c}}a{b{c:d}}"},
+      {"@media x{a;b{c:d}}\na{b{c:d}}", "Invalid block at line 2"},
+      {"a{b{c:d}}", "a{b{c:d}}"},
+      {"a{b:c{}}", "a{b:c{}}"},
+  });
+}
+
+// The input before a reported offset is never read again, so the offsets
+// stay behind an item that may be read again.
+TEST(Minifier, ToldHowFarTheInputIsDone) {
+  const std::vector<std::pair<std::string, std::vector<std::size_t>>> cases{
+      {"a{b:c} b{c:d}", {6, 13}},
+      {"@mediax{a{b:c}}a{b:c}", {0, 0}},
+      {"@mediax{a{b:c}}a{b{c:d}}", {0, 0, 15, 24}},
+  };
+  for (const auto& [input, expected] : cases) {
+    std::vector<std::size_t> told;
+    const auto result =
+        CssMinifier().minify_css(input, [&](std::size_t offset) { told.push_back(offset); });
+    EXPECT_TRUE(result.has_value()) << input;
+    EXPECT_EQ(told, expected) << input;
+  }
 }
 
 TEST(Minifier, FailureLine) {
