@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <string_view>
 #include <type_traits>
 
 #include "css/ascii.h"
+#include "css/bytewise_sort.h"
 #include "css/scanner.h"
 
 namespace css {
@@ -77,28 +77,6 @@ void append_block(std::string& out, const DeclarationMap& declarations) {
   out += '}';
 }
 
-// The order of the sorted selectors is byte-wise: bytes compared as
-// unsigned, a prefix first, as char_traits<char> compares. Comparing the
-// first eight bytes as one number first gives the same order and spares
-// most calls into the full comparison: rules with many selectors tend to
-// have many that differ early.
-struct SortEntry {
-  std::uint64_t key;  // the first eight bytes, big-endian, zeros past the end
-  std::string_view text;
-
-  // The key first, then the whole text.
-  auto operator<=>(const SortEntry&) const = default;
-};
-
-std::uint64_t leading_bytes(std::string_view text) {
-  std::uint64_t key = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    key <<= 8;
-    if (i < text.size()) key |= static_cast<unsigned char>(text[i]);
-  }
-  return key;
-}
-
 void append_selector_list(std::string& out, std::span<const Selector> selectors) {
   // Most rules have one selector: nothing to sort.
   if (selectors.size() == 1) {
@@ -113,20 +91,19 @@ void append_selector_list(std::string& out, std::span<const Selector> selectors)
     append_selector(printed, selector);
     ends.push_back(printed.size());
   }
-  std::vector<SortEntry> texts;
+  std::vector<std::string_view> texts;
   texts.reserve(selectors.size());
   std::size_t start = 0;
   for (const std::size_t end : ends) {
-    const std::string_view text(printed.data() + start, end - start);
-    texts.push_back(SortEntry{leading_bytes(text), text});
+    texts.emplace_back(printed.data() + start, end - start);
     start = end;
   }
-  std::ranges::sort(texts);
+  sort_bytewise(texts);
   bool first = true;
-  for (const SortEntry& entry : texts) {
+  for (const std::string_view text : texts) {
     if (!first) out += ',';
     first = false;
-    out += entry.text;
+    out += text;
   }
 }
 

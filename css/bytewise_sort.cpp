@@ -1,0 +1,87 @@
+#include "css/bytewise_sort.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace css {
+
+namespace {
+
+struct Keyed {
+  std::uint64_t key;
+  std::string_view text;
+};
+
+// The eight bytes from `from` on, big-endian, zeros past the end: a zero
+// past the end sorts as no byte does, before every other.
+std::uint64_t bytes_at(std::string_view text, std::size_t from) {
+  std::uint64_t key = 0;
+  for (std::size_t i = from; i < from + 8; ++i) {
+    key <<= 8;
+    if (i < text.size()) key |= static_cast<unsigned char>(text[i]);
+  }
+  return key;
+}
+
+// How far past `from` every text of the group agrees with the first.
+std::size_t shared_prefix(std::span<const Keyed> group, std::size_t from) {
+  const std::string_view first = group.front().text;
+  std::size_t shared = first.size();
+  for (const Keyed& entry : group.subspan(1)) {
+    const std::size_t limit = std::min(shared, entry.text.size());
+    std::size_t at = from;
+    while (at < limit && entry.text[at] == first[at]) ++at;
+    shared = at;
+    if (shared == from) break;
+  }
+  return std::max(shared, from);
+}
+
+}  // namespace
+
+void sort_bytewise(std::span<std::string_view> texts) {
+  std::vector<Keyed> entries;
+  entries.reserve(texts.size());
+  for (const std::string_view text : texts) entries.push_back(Keyed{0, text});
+  // Groups still to sort, each agreeing in its first `from` bytes. An
+  // explicit list rather than recursion: a hostile list may agree for
+  // thousands of bytes.
+  struct Group {
+    std::size_t begin, end, from;
+  };
+  std::vector<Group> pending{{0, entries.size(), 0}};
+  while (!pending.empty()) {
+    const Group group = pending.back();
+    pending.pop_back();
+    const std::span<Keyed> span(entries.data() + group.begin, group.end - group.begin);
+    if (span.size() < 2) continue;
+    const std::size_t from = shared_prefix(span, group.from);
+    for (Keyed& entry : span) entry.key = bytes_at(entry.text, from);
+    std::ranges::sort(span, {}, &Keyed::key);
+    // Within a run of equal keys, a text that ends within the eight bytes
+    // is a prefix of every longer one (the zeros of its key are theirs),
+    // so the texts that end there go first, shorter before longer, and
+    // the rest are sorted on from eight bytes further.
+    for (std::size_t run = 0; run < span.size();) {
+      std::size_t run_end = run + 1;
+      while (run_end < span.size() && span[run_end].key == span[run].key) ++run_end;
+      if (run_end - run > 1) {
+        const auto run_span = span.subspan(run, run_end - run);
+        const auto long_ones = std::ranges::partition(
+            run_span, [&](const Keyed& entry) { return entry.text.size() <= from + 8; });
+        std::ranges::sort(run_span.begin(), long_ones.begin(), {},
+                          [](const Keyed& entry) { return entry.text.size(); });
+        const auto first_long = static_cast<std::size_t>(long_ones.begin() - span.begin());
+        if (run_end - first_long > 1) {
+          pending.push_back({group.begin + first_long, group.begin + run_end, from + 8});
+        }
+      }
+      run = run_end;
+    }
+  }
+  for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = entries[i].text;
+}
+
+}  // namespace css
