@@ -1,10 +1,17 @@
 #include "css/optimizations/lowercase_name.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "unicode/case.h"
 
 namespace css {
+
+bool name_left_as_is(std::string_view name) {
+  if (name.starts_with("--")) return true;
+  return std::ranges::none_of(
+      name, [](char c) { return (c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80; });
+}
 
 std::string lowercase_name(std::string name) {
   if (std::string_view(name).starts_with("--")) return name;

@@ -85,6 +85,11 @@ bool starts_with_white_space(std::string_view text) {
 
 }  // namespace
 
+bool colour_left_as_is(std::string_view value) {
+  return value.empty() ||
+         (value[0] != '#' && value[0] != 'r' && !is_gap_space(value[0]) && value[0] != '/');
+}
+
 std::string shorten_colour(std::string value) {
   const std::string_view text = value;
   std::string hex;

@@ -3,6 +3,7 @@
 // an rgb(...) colour gets the shortest lower-case hexadecimal form.
 
 #include <string>
+#include <string_view>
 
 namespace css {
 
@@ -15,5 +16,8 @@ namespace css {
 // percentages, a component above 255, a colour followed directly by other
 // text ("#FFF\9"), a colour that does not begin the value. Never fails.
 std::string shorten_colour(std::string value);
+// True for values shorten_colour surely gives back as they are: those that
+// begin with nothing a colour it rewrites could begin with.
+bool colour_left_as_is(std::string_view value);
 
 }  // namespace css

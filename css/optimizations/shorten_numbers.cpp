@@ -108,6 +108,10 @@ bool keeps_zero_units(std::string_view property) {
          equals_ascii_lower(property, "-ms-flex") || equals_ascii_lower(property, "flex-basis");
 }
 
+bool numbers_left_as_is(std::string_view value) {
+  return !needs_scan(value);
+}
+
 std::string shorten_numbers(std::string value, std::string_view property) {
   if (!needs_scan(value)) return value;
   const bool keep_property_units = keeps_zero_units(property);

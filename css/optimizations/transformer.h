@@ -24,6 +24,9 @@ struct Transformer {
   // (for a Name entry, the text itself): the number rewrite must keep the
   // zero units of custom properties and flex values.
   std::function<std::string(std::string text, std::string_view property)> apply;
+  // Optional: a cheap look at the text, true only where apply would give
+  // it back as it is, so that the pass need not copy it out and back.
+  bool (*leaves_as_is)(std::string_view text) = nullptr;
 };
 
 // shorten_colour and shorten_numbers on values, then lowercase_name on
@@ -48,8 +51,9 @@ class TransformerPass {
   void run(DeclarationMap& declarations);
 
  private:
-  // Stores the buffer as the text when a transformer changed it.
-  void store_if_changed(std::string_view* text);
+  // Stores the buffer as the text when a transformer changed it, and
+  // says whether it did.
+  bool store_if_changed(std::string_view* text);
 
   const std::vector<Transformer>& transformers_;
   Arena& arena_;
