@@ -126,6 +126,37 @@ TEST(Minifier, ToldHowFarTheInputIsDone) {
   }
 }
 
+// A quick look may only skip what the rewrite would leave as it is.
+TEST(Minifier, NoQuickLookSkipsARewrite) {
+  const std::vector<std::string> texts{"#FFFFFF",
+                                       "rgb(255,0,0)",
+                                       " rgb(1,2,3)",
+                                       "/**/rgb(1,2,3)",
+                                       "0px",
+                                       "0.5em",
+                                       "a, b",
+                                       "1px 0px",
+                                       "x !important",
+                                       "red",
+                                       "Color",
+                                       "COLOR",
+                                       "--Main",
+                                       "\xC3\x84"
+                                       "b",
+                                       "auto",
+                                       "",
+                                       "block"};
+  std::size_t skipped = 0;
+  for (const Transformer& transformer : default_transformers()) {
+    for (const std::string& text : texts) {
+      if (!transformer.leaves_as_is(text)) continue;
+      ++skipped;
+      EXPECT_EQ(transformer.apply(text, "color"), text) << text;
+    }
+  }
+  EXPECT_GT(skipped, texts.size());
+}
+
 TEST(Minifier, FailureLine) {
   const struct {
     std::string input;
