@@ -87,7 +87,7 @@ class Parser {
   // ("@mediax" matches "@media"), the whole name in the modern one, in any
   // letter case unless exact_case.
   bool keyword(std::size_t pos, std::string_view literal, bool exact_case = false) {
-    const auto whole_name = [&] { return at_keyword_end(text_, pos) == pos + literal.size(); };
+    const auto whole_name = [&] { return keyword_end(pos) == pos + literal.size(); };
     if (!modern_) {
       if (!starts_with(pos, literal)) return false;
       if (!whole_name()) diverges_ = true;
@@ -96,6 +96,16 @@ class Parser {
     if (!whole_name()) return false;
     return exact_case ? starts_with(pos, literal)
                       : equals_ascii_lower(text_.substr(pos, literal.size()), literal);
+  }
+
+  // at_keyword_end, remembered: every alternative of an item asks it of
+  // the same '@'.
+  std::size_t keyword_end(std::size_t pos) {
+    if (pos != keyword_at_) {
+      keyword_at_ = pos;
+      keyword_end_ = at_keyword_end(text_, pos);
+    }
+    return keyword_end_;
   }
 
   // A piece trimmed of trim space, and of the comments that the trim lays
@@ -475,7 +485,7 @@ class Parser {
   // Any at-rule the fixed kinds did not take: a statement, a block that is
   // parsed (is_parsed_at_rule), or a block kept as text.
   std::optional<Item> modern_at_rule(std::size_t& pos, std::size_t depth) {
-    const std::size_t name_end = at_keyword_end(text_, pos);
+    const std::size_t name_end = keyword_end(pos);
     if (name_end == pos + 1) return std::nullopt;
     const std::string_view written = slice(pos + 1, name_end);
     const std::string_view name = kept(written, ascii_lower(written));
@@ -621,6 +631,8 @@ class Parser {
   Arena* arena_;
   bool modern_ = false;
   bool diverges_ = false;
+  std::size_t keyword_at_ = npos;
+  std::size_t keyword_end_ = 0;
   std::vector<Declaration> pending_;
   std::vector<Selector> selectors_;
   std::vector<PseudoClass> pseudo_classes_;

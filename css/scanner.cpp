@@ -88,13 +88,11 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
       nesting == Nesting::Parentheses || nesting == Nesting::ParenthesesInBlock;
   const char open = parentheses ? '(' : '[';
   const char close = parentheses ? ')' : ']';
-  // Characters that are neither a stop nor one of these are passed over
-  // in a tight loop.
-  static constexpr CharSet specials{"\"'/()[]"};
   std::size_t depth = 0;
   while (pos < text_.size()) {
     const char c = text_[pos];
-    if (!specials.has(c) && !stops.has(c)) {
+    // Everything else is passed over in a tight loop.
+    if (!stops.halts_scan(c)) {
       ++pos;
       continue;
     }

@@ -27,11 +27,17 @@ class CharSet {
  public:
   constexpr explicit CharSet(std::string_view members) {
     for (char c : members) bits_[static_cast<unsigned char>(c)] = true;
+    halts_ = bits_;
+    for (char c : std::string_view("\"'/()[]")) halts_[static_cast<unsigned char>(c)] = true;
   }
   constexpr bool has(char c) const { return bits_[static_cast<unsigned char>(c)]; }
+  // A member, or a character a scan must look at: a quote, the slash of a
+  // comment, a bracket. One look per character is what the scans cost.
+  constexpr bool halts_scan(char c) const { return halts_[static_cast<unsigned char>(c)]; }
 
  private:
   std::array<bool, 256> bits_{};
+  std::array<bool, 256> halts_{};
 };
 
 // Which brackets a piece runs over: a value runs over its stops inside

@@ -109,7 +109,15 @@ bool keeps_zero_units(std::string_view property) {
 }
 
 bool numbers_left_as_is(std::string_view value) {
-  return !needs_scan(value);
+  // Every rewrite begins the value with a zero or is a space after a comma
+  // or before a zero or "!important".
+  if (value.starts_with('0')) return false;
+  for (std::size_t at = value.find(' '); at != std::string_view::npos;
+       at = value.find(' ', at + 1)) {
+    if (at > 0 && value[at - 1] == ',') return false;
+    if (at + 1 < value.size() && (value[at + 1] == '0' || value[at + 1] == '!')) return false;
+  }
+  return true;
 }
 
 std::string shorten_numbers(std::string value, std::string_view property) {

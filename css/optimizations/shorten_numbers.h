@@ -26,7 +26,8 @@ bool keeps_zero_units(std::string_view property);
 // keeps_zero_units(property).
 std::string shorten_numbers(std::string value, std::string_view property = {});
 // True for values shorten_numbers surely gives back as they are: those
-// with no space or comma that do not begin with a zero.
+// that do not begin with a zero and hold no space after a comma or before
+// a zero or a '!'.
 bool numbers_left_as_is(std::string_view value);
 
 }  // namespace css
