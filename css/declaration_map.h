@@ -143,6 +143,8 @@ class DeclarationMap {
   // equal to a later one is removed on the way; without, the index points
   // at the later of two equal entries.
   void rebuild_index(bool drop_equal);
+  // Doubles the index of a map whose index is up to date.
+  void grow_index();
   void remove_at(std::size_t entry);
   void compact_if_worth_it();
 
