@@ -108,6 +108,13 @@ std::expected<std::string, MError> CssMinifier::minify_css(std::string_view inpu
   return rewrite_and_write(*parsed, transformers_, input.size());
 }
 
+std::expected<std::string, MError> CssMinifier::minify_css(std::string_view input,
+                                                           const InputDone& done) const {
+  auto out = minify_css(input);
+  if (out) done(input.size());
+  return out;
+}
+
 std::expected<std::string, MError> CssMinifier::minify_css_releasing_input(
     std::string& input) const {
   std::expected<Stylesheet, ParseFailure> parsed = parse_stylesheet(input);

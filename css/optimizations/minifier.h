@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,6 +66,12 @@ class CssMinifier {
   // and no output. The input is only read; the object keeps no state
   // between calls.
   std::expected<std::string, MError> minify_css(std::string_view input) const;
+
+  // Told, as the minify goes on, an offset before which the input is not read
+  // again except by the MError of a rejection (line() and debug() read it).
+  using InputDone = std::function<void(std::size_t offset)>;
+  std::expected<std::string, MError> minify_css(std::string_view input,
+                                                const InputDone& done) const;
 
   // minify_css for a caller with no further use for the text: on success
   // the input's memory is released (the string left empty) as soon as
