@@ -58,9 +58,10 @@ std::optional<std::string> read_standard_input() {
 // Minifies a file without reading it into memory: the minifier reads the
 // mapping in place and tells which part it is done with, so the system can
 // drop those pages while the output grows. Only valid UTF-8 can be read in
-// place; for any other text (or a file that cannot be mapped, or is empty)
-// this hands back the bytes or nothing, and the caller reads as from
-// standard input, so what cssmin prints never depends on the path taken.
+// place: other text comes back as bytes for the lossy decoding, and a file
+// that cannot be mapped or shows no bytes (a FIFO, a /proc file) as
+// nothing, to be read as before; so what cssmin prints never depends on
+// the path taken.
 std::optional<std::string> minify_mapped(const std::string& path) {
   auto mapped = brelix::platform::map_file(path);
   if (!mapped || mapped->text().empty()) return std::nullopt;
