@@ -55,6 +55,26 @@ std::optional<std::string> read_standard_input() {
   return bytes;
 }
 
+// Minifies a file without reading it into memory: the minifier reads the
+// mapping in place and tells which part it is done with, so the system can
+// drop those pages while the output grows. Only valid UTF-8 can be read in
+// place: other text comes back as bytes for the lossy decoding, and a file
+// that cannot be mapped or shows no bytes (a FIFO, a /proc file) as
+// nothing, to be read as before; so what cssmin prints never depends on
+// the path taken.
+std::optional<std::string> minify_mapped(const std::string& path) {
+  auto mapped = brelix::platform::map_file(path);
+  if (!mapped || mapped->text().empty()) return std::nullopt;
+  const std::string_view text = mapped->text();
+  if (!unicode::is_valid_utf8(text)) return std::string(text);
+  const auto minified = css::CssMinifier().minify_css(
+      text, [&](std::size_t offset) { mapped->release_before(offset); });
+  if (!minified) fail_with(minified.error().message() + "\n", rejected_status);
+  if (!brelix::platform::write(Stream::output, *minified))
+    fail_with(stdout_error_text, error_status);
+  finish(success_status);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,6 +88,8 @@ int main(int argc, char** argv) {
     std::optional<std::string> input = read_standard_input();
     if (!input) fail_with(stdin_error_text, error_status);
     bytes = std::move(*input);
+  } else if (std::optional<std::string> copied = minify_mapped(path)) {
+    bytes = std::move(*copied);
   } else {
     brelix::Result<std::string> input = brelix::platform::read_whole(path);
     if (!input) fail_with("cssmin: " + path + ": " + input.error().message + "\n", error_status);

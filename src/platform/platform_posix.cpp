@@ -7,14 +7,17 @@
 #include <openssl/evp.h>
 #include <pwd.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -655,6 +658,72 @@ std::expected<std::string, SourceFailure> read_regular_file(std::string_view pat
   } catch (const std::length_error&) {
     return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
   }
+}
+
+struct MappedFileAccess {
+  static MappedFile make(const char* data, std::size_t size) {
+    MappedFile mapped;
+    mapped.data_ = data;
+    mapped.size_ = size;
+    return mapped;
+  }
+};
+
+std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
+  const std::string text(path);
+  const auto os = [](int error) {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)});
+  };
+  const auto refused = [] {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::not_regular, {}});
+  };
+  // As read_regular_file: nothing but a regular file is opened, and the
+  // open does not wait for a FIFO's writer swapped in after the look.
+  struct stat info {};
+  if (::stat(text.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    return refused();
+  }
+  int fd = -1;
+  while ((fd = ::open(text.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) < 0) {
+    if (errno != EINTR) return os(errno);
+  }
+  // The mapping outlives the descriptor, which closes when this returns.
+  const File file = FileAccess::make(fd);
+  if (::fstat(fd, &info) != 0) {
+    return os(errno);
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return refused();
+  }
+  if (info.st_size <= 0) {
+    return MappedFile();
+  }
+  if (static_cast<std::uintmax_t>(info.st_size) > SIZE_MAX) {
+    return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
+  }
+  const auto size = static_cast<std::size_t>(info.st_size);
+  void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (data == MAP_FAILED) {
+    return os(errno);
+  }
+  return MappedFileAccess::make(static_cast<const char*>(data), size);
+}
+
+void MappedFile::unmap() {
+  if (data_ != nullptr) {
+    (void)::munmap(const_cast<char*>(data_), size_);
+    data_ = nullptr;
+  }
+}
+
+void MappedFile::release_before(std::size_t offset) {
+  static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const std::size_t end = std::min(offset, size_) / page * page;
+  if (end <= released_) return;
+  // Private pages of a file that were never written are dropped, not
+  // lost: touched again, they are read back from the file.
+  (void)::madvise(const_cast<char*>(data_) + released_, end - released_, MADV_DONTNEED);
+  released_ = end;
 }
 
 std::optional<std::uint64_t> regular_file_size(std::string_view path) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tests/support/world.h"
@@ -152,6 +153,32 @@ TEST(BuildCss, AMissingSourceOrExtraIsAFailureWithTheSystemsText) {
     EXPECT_EQ(result.err.find("missing.css"), std::string::npos)
         << "no context is added: " << result.err;
     world.expect_old_outputs();
+  }
+}
+
+// cssmin maps a named file and reads standard input into memory: both
+// must print the same, whichever way the text is handled.
+TEST(Cssmin, AFileAndStandardInputGiveTheSameBytes) {
+  std::string large;  // many pages, so that releasing them shows
+  while (large.size() < 200000) large += "a.b { color: #ffffff; margin: 0px 0.50em }\n";
+  const std::pair<std::string, int> cases[] = {
+      {large, 0},
+      {"p::after { content: \"\xff\xfe\"; color: #aabbcc }", 0},  // not UTF-8
+      {large + "\n}\n", 1},                                       // rejected
+  };
+  for (const auto& [sheet, status] : cases) {
+    SCOPED_TRACE(sheet.substr(0, 40));
+    World world;
+    world.write_file("sheet.css", sheet);
+    RunOptions piped;
+    piped.input = sheet;
+    const RunResult from_file = world.run("cssmin", {world.path("sheet.css")});
+    const RunResult from_input = world.run("cssmin", {"-"}, piped);
+    EXPECT_EQ(from_file.status, status) << from_file.err;
+    EXPECT_EQ(from_input.status, status) << from_input.err;
+    EXPECT_EQ(from_file.out, from_input.out);
+    EXPECT_EQ(from_file.err, from_input.err);
+    EXPECT_FALSE((status == 0 ? from_file.out : from_file.err).empty());
   }
 }
 
