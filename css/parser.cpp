@@ -393,8 +393,11 @@ class Parser {
     // Inside a block the modern grammar tries a rule's selectors as a
     // declaration first, and sorting them must not make that try succeed:
     // a ';' or '}' in them, which no valid selector holds, is refused.
+    // Most selectors hold neither byte at all, which memchr tells fast.
+    const std::string_view written = slice(pos, next);
     const bool declaration_like =
-        depth > 0 && scanner_.find_outside_strings(pos, next, declaration_value_stops) < next;
+        depth > 0 && (written.find(';') != npos || written.find('}') != npos) &&
+        scanner_.find_outside_strings(pos, next, declaration_value_stops) < next;
     if (modern_) {
       if (declaration_like) return std::nullopt;
       std::optional<RuleBody> body = rule_body(next, depth);

@@ -16,9 +16,16 @@ bool is_continuation_byte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
+// The ASCII characters with the White_Space property: tab to carriage
+// return, and space. Every other one is above 0x7F.
+bool is_ascii_white_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 // The length of the trim space that begins the text.
 std::size_t leading_space(std::string_view text) {
   std::size_t pos = 0;
+  while (pos < text.size() && is_ascii_white_space(text[pos])) ++pos;
   while (pos < text.size()) {
     std::size_t next = pos;
     if (!unicode::is_white_space(unicode::decode_next(text, next))) break;
@@ -30,8 +37,10 @@ std::size_t leading_space(std::string_view text) {
 }  // namespace
 
 std::string_view trim_end(std::string_view text) {
-  if (!text.empty() && text.back() > ' ' && text.back() < 0x7F) return text;
   std::size_t end = text.size();
+  while (end > 0 && is_ascii_white_space(text[end - 1])) --end;
+  // Only a byte above 0x7F can end a character with the property.
+  if (end == 0 || static_cast<unsigned char>(text[end - 1]) < 0x80) return text.substr(0, end);
   while (end > 0) {
     // Step back to the lead byte of the last character; a stray
     // continuation byte decodes to U+FFFD and so stops the trim.

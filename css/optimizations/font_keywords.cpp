@@ -293,6 +293,8 @@ std::string rewrite_font_family(std::string_view value) {
 
 void rewrite_font_keywords(DeclarationMap& declarations, Arena& arena) {
   for (Declaration& declaration : declarations) {
+    // Every name below begins so; most names do not.
+    if (!declaration.name.starts_with("font")) continue;
     std::string rewritten;
     if (declaration.name == "font") {
       rewritten = rewrite_font_shorthand(declaration.value);
