@@ -8,7 +8,10 @@
 // into the style sheet's arena. So the input must outlive the model (the
 // Stylesheet and everything taken out of it), and a model built in code
 // must outlive nothing it points at. The whole model is released at once
-// with its Stylesheet.
+// with its Stylesheet. The minifier builds no Stylesheet: it takes one
+// top-level item at a time from read_stylesheet (parser.h) and resets its
+// arena after each, so what a pass or the writer keeps of an item dies
+// with it.
 //
 // What never changes after the parse (the selector lists and their
 // pseudo-classes) sits in the arena as spans; what the passes edit (the
