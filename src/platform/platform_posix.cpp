@@ -603,35 +603,47 @@ bool can_allocate(std::size_t size) {
   return probe != nullptr;
 }
 
-}  // namespace
+std::unexpected<SourceFailure> source_os_failure(int error) {
+  return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)});
+}
 
-std::expected<std::string, SourceFailure> read_regular_file(std::string_view path) {
-  const std::string text(path);
-  const auto os = [](int error) {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)});
-  };
+// Opens a file for reading only if `accepted` takes its kind: a FIFO would
+// block the open until a writer comes, and opening a device can have
+// effects of its own, so neither is opened when the path names one.
+// Opening without waiting and looking again covers a swap in between.
+// `info` is left describing the file opened.
+template <typename Accepted>
+std::expected<File, SourceFailure> open_source(const std::string& path, struct stat& info,
+                                               Accepted accepted) {
   const auto refused = [] {
     return std::unexpected(SourceFailure{SourceFailure::Kind::not_regular, {}});
   };
-  const auto is_readable_kind = [](mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); };
-  // A FIFO would block the open until a writer comes, and opening a device
-  // can have effects of its own: neither is opened when the path names one.
-  // Opening without waiting and looking again covers a swap in between.
-  struct stat info {};
-  if (::stat(text.c_str(), &info) == 0 && !is_readable_kind(info.st_mode)) {
+  if (::stat(path.c_str(), &info) == 0 && !accepted(info.st_mode)) {
     return refused();
   }
   int fd = -1;
-  while ((fd = ::open(text.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) < 0) {
-    if (errno != EINTR) return os(errno);
+  while ((fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) < 0) {
+    if (errno != EINTR) return source_os_failure(errno);
   }
-  const File file = FileAccess::make(fd);
+  File file = FileAccess::make(fd);
   if (::fstat(fd, &info) != 0) {
-    return os(errno);
+    return source_os_failure(errno);
   }
-  if (!is_readable_kind(info.st_mode)) {
+  if (!accepted(info.st_mode)) {
     return refused();
   }
+  return file;
+}
+
+}  // namespace
+
+std::expected<std::string, SourceFailure> read_regular_file(std::string_view path) {
+  const auto os = source_os_failure;
+  struct stat info {};
+  const auto file = open_source(std::string(path), info,
+                                [](mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); });
+  if (!file) return std::unexpected(file.error());
+  const int fd = FileAccess::descriptor(*file);
   try {
     std::string content;
     if (info.st_size > 0) {
@@ -670,31 +682,11 @@ struct MappedFileAccess {
 };
 
 std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
-  const std::string text(path);
-  const auto os = [](int error) {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)});
-  };
-  const auto refused = [] {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::not_regular, {}});
-  };
-  // As read_regular_file: nothing but a regular file is opened, and the
-  // open does not wait for a FIFO's writer swapped in after the look.
   struct stat info {};
-  if (::stat(text.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    return refused();
-  }
-  int fd = -1;
-  while ((fd = ::open(text.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) < 0) {
-    if (errno != EINTR) return os(errno);
-  }
   // The mapping outlives the descriptor, which closes when this returns.
-  const File file = FileAccess::make(fd);
-  if (::fstat(fd, &info) != 0) {
-    return os(errno);
-  }
-  if (!S_ISREG(info.st_mode)) {
-    return refused();
-  }
+  const auto file = open_source(std::string(path), info, [](mode_t mode) { return S_ISREG(mode); });
+  if (!file) return std::unexpected(file.error());
+  const int fd = FileAccess::descriptor(*file);
   if (info.st_size <= 0) {
     return MappedFile();
   }
@@ -704,7 +696,7 @@ std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
   const auto size = static_cast<std::size_t>(info.st_size);
   void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
   if (data == MAP_FAILED) {
-    return os(errno);
+    return source_os_failure(errno);
   }
   return MappedFileAccess::make(static_cast<const char*>(data), size);
 }

@@ -745,19 +745,26 @@ bool can_allocate(std::size_t size) {
   return probe != nullptr;
 }
 
-}  // namespace
-
-std::expected<std::string, SourceFailure> read_regular_file(std::string_view path) {
+// Opens a file on disk for reading, as read_whole opens it. Pipes,
+// consoles and devices (NUL, CON) are not files of a project; opening one
+// returns at once, reading it may not.
+std::expected<File, SourceFailure> open_source(std::string_view path) {
   Result<File> file = open_file(path, GENERIC_READ, OPEN_EXISTING);
   if (!file) {
     return std::unexpected(SourceFailure{SourceFailure::Kind::os, std::move(file.error())});
   }
-  const HANDLE h = FileAccess::handle(*file);
-  // Pipes, consoles and devices (NUL, CON) are not files of a project;
-  // opening one returns at once, reading it may not.
-  if (GetFileType(h) != FILE_TYPE_DISK) {
+  if (GetFileType(FileAccess::handle(*file)) != FILE_TYPE_DISK) {
     return std::unexpected(SourceFailure{SourceFailure::Kind::not_regular, {}});
   }
+  return std::move(*file);
+}
+
+}  // namespace
+
+std::expected<std::string, SourceFailure> read_regular_file(std::string_view path) {
+  const auto file = open_source(path);
+  if (!file) return std::unexpected(file.error());
+  const HANDLE h = FileAccess::handle(*file);
   try {
     std::string content;
     LARGE_INTEGER size{};
@@ -800,14 +807,9 @@ std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
   };
   // Opened as read_whole opens, so a file it can read maps and one it
   // cannot fails the same way. The view outlives both handles.
-  Result<File> file = open_file(path, GENERIC_READ, OPEN_EXISTING);
-  if (!file) {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::os, std::move(file.error())});
-  }
+  const auto file = open_source(path);
+  if (!file) return std::unexpected(file.error());
   const HANDLE h = FileAccess::handle(*file);
-  if (GetFileType(h) != FILE_TYPE_DISK) {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::not_regular, {}});
-  }
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(h, &size)) {
     return os(GetLastError());
