@@ -47,11 +47,13 @@ struct SimpleSelector {
 struct PseudoClass {
   // Not trimmed: "a:hover {" keeps "hover " with its space.
   std::string_view name;
-  // Text between '(' and its matching ')'; never empty when present.
-  std::optional<std::string_view> argument;
+  // Text between '(' and its matching ')'; empty when there is none,
+  // since "()" is no argument.
+  std::string_view argument;
   // Text after the name or the ')', up to the next ',', '{' or ':'; not
-  // trimmed.
-  std::optional<std::string_view> trailing;
+  // trimmed; empty when there is none. Views rather than optionals: a
+  // long selector list holds one of these per selector.
+  std::string_view trailing;
   // "::" was written. Pseudo-elements need it, except the four that
   // browsers also accept with one colon.
   bool double_colon = false;

@@ -45,14 +45,14 @@ void append_selector(std::string& out, const Selector& selector) {
     if (pseudo.space_before) append_space(out, start);
     out += prints_one_colon(pseudo) ? ":" : "::";
     out += pseudo.name;
-    if (pseudo.argument) {
+    if (!pseudo.argument.empty()) {
       out += '(';
-      out += *pseudo.argument;
+      out += pseudo.argument;
       out += ')';
     }
-    if (pseudo.trailing) {
+    if (!pseudo.trailing.empty()) {
       if (pseudo.space_before_trailing) append_space(out, start);
-      out += *pseudo.trailing;
+      out += pseudo.trailing;
     }
   }
 }

@@ -45,9 +45,9 @@ inline std::string dump_selector(const Selector& selector) {
     if (pseudo.space_before) out += "_";
     out += pseudo.double_colon ? "::" : ":";
     out += "<" + std::string(pseudo.name) + ">";
-    if (pseudo.argument) out += "(<" + std::string(*pseudo.argument) + ">)";
-    if (pseudo.trailing)
-      out += (pseudo.space_before_trailing ? "_+<" : "+<") + std::string(*pseudo.trailing) + ">";
+    if (!pseudo.argument.empty()) out += "(<" + std::string(pseudo.argument) + ">)";
+    if (!pseudo.trailing.empty())
+      out += (pseudo.space_before_trailing ? "_+<" : "+<") + std::string(pseudo.trailing) + ">";
   }
   return out;
 }

@@ -262,8 +262,7 @@ TEST(Parser, ModelFieldsOfOneRule) {
     return std::vector<PseudoClass>(rule.selectors[i].pseudo_classes.begin(),
                                     rule.selectors[i].pseudo_classes.end());
   };
-  EXPECT_EQ(pseudo_classes(0),
-            (std::vector<PseudoClass>{{"after", std::nullopt, std::nullopt, true, false, false}}));
+  EXPECT_EQ(pseudo_classes(0), (std::vector<PseudoClass>{{"after", "", "", true, false, false}}));
   EXPECT_EQ(pseudo_classes(1), (std::vector<PseudoClass>{{"is", "b", "c", false, false, true}}));
 }
 
