@@ -1,6 +1,7 @@
 // The platform layer on POSIX systems (Linux first).
 
 #include "src/platform/platform.h"
+#include "src/platform/quoted_text.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -125,36 +126,7 @@ std::string quote_bytes(std::string_view bytes) {
       }
       continue;
     }
-    switch (c) {
-      case U'"':
-        out += "\\\"";
-        break;
-      case U'\\':
-        out += "\\\\";
-        break;
-      case U'\n':
-        out += "\\n";
-        break;
-      case U'\r':
-        out += "\\r";
-        break;
-      case U'\t':
-        out += "\\t";
-        break;
-      case U'\0':
-        out += "\\0";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          static constexpr char hex[] = "0123456789abcdef";
-          out += "\\u{";
-          if (c >= 0x10) out += hex[c >> 4];
-          out += hex[c & 0xF];
-          out += "}";
-        } else {
-          out.append(bytes.substr(start, pos - start));
-        }
-    }
+    append_quoted_char(out, c);
   }
   out += '"';
   return out;

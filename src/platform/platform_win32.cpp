@@ -1,6 +1,7 @@
 // The platform layer on Windows (Win32, UTF-16 at the system boundary).
 
 #include "src/platform/platform.h"
+#include "src/platform/quoted_text.h"
 
 // First, in a block of its own: the other system headers rely on it.
 #include <windows.h>
@@ -90,17 +91,6 @@ std::wstring to_wide(std::string_view text) {
 // UTF-16 in quoted diagnostic form: printable characters as they are, the
 // usual escapes, and \u{XXXX} for each unpaired surrogate.
 std::string quote_wide(std::wstring_view text) {
-  static constexpr char hex[] = "0123456789abcdef";
-  auto hex_escape = [](std::string& out, char32_t c) {
-    out += "\\u{";
-    std::string digits;
-    do {
-      digits.insert(digits.begin(), hex[c & 0xF]);
-      c >>= 4;
-    } while (c != 0);
-    out += digits;
-    out += "}";
-  };
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = static_cast<char16_t>(text[i]);
@@ -112,35 +102,10 @@ std::string quote_wide(std::wstring_view text) {
       }
     }
     if (c >= 0xD800 && c <= 0xDFFF) {
-      hex_escape(out, c);
+      append_hex_escape(out, c);
       continue;
     }
-    switch (c) {
-      case U'"':
-        out += "\\\"";
-        break;
-      case U'\\':
-        out += "\\\\";
-        break;
-      case U'\n':
-        out += "\\n";
-        break;
-      case U'\r':
-        out += "\\r";
-        break;
-      case U'\t':
-        out += "\\t";
-        break;
-      case U'\0':
-        out += "\\0";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          hex_escape(out, c);
-        } else {
-          unicode::append_utf8(out, c);
-        }
-    }
+    append_quoted_char(out, c);
   }
   out += '"';
   return out;
