@@ -1,8 +1,11 @@
 #include "css/bytewise_sort.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace css {
@@ -17,6 +20,12 @@ struct Keyed {
 // The eight bytes from `from` on, big-endian, zeros past the end: a zero
 // past the end sorts as no byte does, before every other.
 std::uint64_t bytes_at(std::string_view text, std::size_t from) {
+  if (text.size() >= from + 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + from, 8);
+    if constexpr (std::endian::native == std::endian::little) word = std::byteswap(word);
+    return word;
+  }
   std::uint64_t key = 0;
   for (std::size_t i = from; i < from + 8; ++i) {
     key <<= 8;
@@ -39,6 +48,53 @@ std::size_t shared_prefix(std::span<const Keyed> group, std::size_t from) {
   return std::max(shared, from);
 }
 
+// Below this size a group is sorted by insertion: clearing and walking 256
+// buckets would cost more.
+constexpr std::size_t small_group = 32;
+
+// Sorts on the keys alone, most significant byte first: each bucket of
+// entries that agree in the key's bytes above `shift` is split on the byte
+// at `shift`, in place. The keys are read in order, so this costs a few
+// passes over the entries where a comparison sort would branch at random.
+// The recursion is at most eight deep, a level per byte.
+void sort_on_keys(std::span<Keyed> entries, unsigned shift) {
+  if (entries.size() < small_group) {
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+      const Keyed entry = entries[i];
+      std::size_t at = i;
+      for (; at > 0 && entries[at - 1].key > entry.key; --at) entries[at] = entries[at - 1];
+      entries[at] = entry;
+    }
+    return;
+  }
+  const auto digit = [&](const Keyed& entry) { return (entry.key >> shift) & 0xff; };
+  std::array<std::size_t, 256> count{};
+  for (const Keyed& entry : entries) ++count[digit(entry)];
+  if (std::ranges::find(count, entries.size()) != count.end()) {
+    if (shift > 0) sort_on_keys(entries, shift - 8);
+    return;
+  }
+  std::array<std::size_t, 257> start{};
+  for (std::size_t b = 0; b < count.size(); ++b) start[b + 1] = start[b] + count[b];
+  std::array<std::size_t, 256> next{};
+  std::copy_n(start.begin(), next.size(), next.begin());
+  // Each entry is swapped straight into the next free place of its bucket.
+  for (std::size_t b = 0; b < next.size(); ++b) {
+    while (next[b] < start[b + 1]) {
+      const std::size_t to = digit(entries[next[b]]);
+      if (to == b) {
+        ++next[b];
+      } else {
+        std::swap(entries[next[b]], entries[next[to]++]);
+      }
+    }
+  }
+  if (shift == 0) return;
+  for (std::size_t b = 0; b < count.size(); ++b) {
+    if (count[b] > 1) sort_on_keys(entries.subspan(start[b], count[b]), shift - 8);
+  }
+}
+
 }  // namespace
 
 void sort_bytewise(std::span<std::string_view> texts) {
@@ -59,7 +115,7 @@ void sort_bytewise(std::span<std::string_view> texts) {
     if (span.size() < 2) continue;
     const std::size_t from = shared_prefix(span, group.from);
     for (Keyed& entry : span) entry.key = bytes_at(entry.text, from);
-    std::ranges::sort(span, {}, &Keyed::key);
+    sort_on_keys(span, 56);
     // Within a run of equal keys, a text that ends within the eight bytes
     // is a prefix of every longer one (the zeros of its key are theirs),
     // so the texts that end there go first, shorter before longer, and

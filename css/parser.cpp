@@ -539,10 +539,23 @@ class Parser {
     selectors_.push_back(selector(next));
     while (at(next, ',')) {
       ++next;
+      if (selectors_.size() == selectors_.capacity()) make_room_for_list(next);
       selectors_.push_back(selector(next));
     }
     pos = gap(next);
     return arena_->store(std::span<const Selector>(selectors_));
+  }
+
+  // A list longer than any before would regrow selectors_ many times,
+  // each time into memory not yet touched. A comma before the next '{' is
+  // at most one more selector (a comma in a string or an argument is
+  // none), so room for those is room enough for most lists, at most one
+  // entry per byte of the list.
+  void make_room_for_list(std::size_t pos) {
+    const std::string_view rest = text_.substr(pos);
+    const std::string_view list = rest.substr(0, rest.find('{'));
+    const auto commas = static_cast<std::size_t>(std::ranges::count(list, ','));
+    selectors_.reserve(std::max(selectors_.size() + commas + 1, 2 * selectors_.size()));
   }
 
   // Always matches, possibly nothing: "a,,b" has an empty middle entry.
