@@ -5,7 +5,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -905,24 +904,7 @@ bool is_registered_directory(std::string_view path) {
          S_ISDIR(there.st_mode) && held.st_dev == there.st_dev && held.st_ino == there.st_ino;
 }
 
-// ---- Content hashing, file identity and folders (the minifier cache) --------
-
-Result<Sha256Digest> sha256(std::span<const std::string_view> pieces) {
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  bool good = context != nullptr && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
-  for (const std::string_view piece : pieces) {
-    good = good && EVP_DigestUpdate(context, piece.data(), piece.size()) == 1;
-  }
-  Sha256Digest digest{};
-  unsigned int length = 0;
-  good =
-      good && EVP_DigestFinal_ex(context, digest.data(), &length) == 1 && length == digest.size();
-  EVP_MD_CTX_free(context);
-  if (!good) {
-    return fail("SHA-256 is not available from libcrypto");
-  }
-  return digest;
-}
+// ---- File identity and folders (the minifier cache) ------------------------
 
 namespace {
 
