@@ -1,5 +1,6 @@
 #include "css/declaration_map.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -8,14 +9,19 @@
 namespace css {
 
 struct DeclarationMap::Index {
+  // Eight bytes, so that the index of a long block is half the memory a
+  // probe may miss in. The low 32 bits of the hash both place the slot and
+  // tell most unequal entries apart without reading their texts; a table
+  // of more than four billion slots would use only the first of them,
+  // which is slower but still correct.
   struct Slot {
-    std::size_t hash = 0;
-    std::size_t entry = 0;  // the entry's index plus one; 0 when empty
+    std::uint32_t hash = 0;
+    std::uint32_t entry = 0;  // the entry's index plus one; 0 when empty
   };
 
   // The slot holding an entry equal to (name, value), or the empty slot
   // where it belongs.
-  std::size_t find(std::size_t hash, const Entries& entries, std::string_view name,
+  std::size_t find(std::uint32_t hash, const Entries& entries, std::string_view name,
                    std::string_view value) const {
     const std::size_t mask = slots.size() - 1;
     std::size_t slot = hash & mask;
@@ -68,13 +74,18 @@ std::uint64_t hash_text(std::uint64_t h, std::string_view text) {
   return mix(mix(h, tail), text.size());
 }
 
-std::size_t hash_of(std::string_view name, std::string_view value) {
+std::uint32_t hash_of(std::string_view name, std::string_view value) {
   std::uint64_t h = hash_text(hash_text(0x243f6a8885a308d3ULL, name), value);
   // The slot is taken from the low bits, so every bit is folded into them.
   h ^= h >> 33;
   h *= 0xff51afd7ed558ccdULL;
   h ^= h >> 33;
-  return static_cast<std::size_t>(h);
+  return static_cast<std::uint32_t>(h);
+}
+
+// An entry's place in the index, as the index stores it.
+std::uint32_t slot_entry(std::size_t index) {
+  return static_cast<std::uint32_t>(index + 1);
 }
 
 }  // namespace
@@ -117,17 +128,20 @@ void DeclarationMap::rebuild_index(bool drop_equal) {
     index_ = std::make_unique<Index>();
     index_->removed.assign(entries_.size(), false);
   }
+  // Sized for the entries the map was reserved for, so that a long block
+  // filled after it was reserved never grows its index.
+  const std::size_t expected = std::max<std::size_t>(live_, entries_.capacity());
   std::size_t size = min_slots;
-  while (size < 2 * (std::size_t{live_} + 1)) size *= 2;
+  while (size < 2 * (expected + 1)) size *= 2;
   std::vector<Index::Slot>& slots = index_->slots;
   slots.assign(size, Index::Slot{});
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     if (index_->removed[i]) continue;
     const Declaration& entry = entries_[i];
-    const std::size_t hash = hash_of(entry.name, entry.value);
+    const std::uint32_t hash = hash_of(entry.name, entry.value);
     const std::size_t slot = index_->find(hash, entries_, entry.name, entry.value);
     if (drop_equal && slots[slot].entry != 0) remove_at(slots[slot].entry - 1);
-    slots[slot] = Index::Slot{hash, i + 1};
+    slots[slot] = Index::Slot{hash, slot_entry(i)};
   }
   index_stale_ = false;
 }
@@ -207,12 +221,12 @@ void DeclarationMap::insert_indexed(std::string_view name, std::string_view valu
   } else if (2 * (std::size_t{live_} + 1) > index_->slots.size()) {
     grow_index();
   }
-  const std::size_t hash = hash_of(name, value);
+  const std::uint32_t hash = hash_of(name, value);
   const std::size_t slot = index_->find(hash, entries_, name, value);
   if (index_->slots[slot].entry != 0) remove_at(index_->slots[slot].entry - 1);
   entries_.push_back(Declaration{name, value});
   index_->removed.push_back(false);
-  index_->slots[slot] = Index::Slot{hash, entries_.size()};
+  index_->slots[slot] = Index::Slot{hash, slot_entry(entries_.size() - 1)};
   ++live_;
   compact_if_worth_it();
 }
