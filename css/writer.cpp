@@ -57,6 +57,16 @@ void append_selector(std::string& out, const Selector& selector) {
   }
 }
 
+// At least what append_selector prints: the parts, a '#' or '.', and per
+// pseudo-class at most two colons, two parentheses and two spaces.
+std::size_t printed_size_bound(const Selector& selector) {
+  std::size_t size = 1 + (selector.simple ? selector.simple->text.size() : 0);
+  for (const PseudoClass& pseudo : selector.pseudo_classes) {
+    size += 6 + pseudo.name.size() + pseudo.argument.size() + pseudo.trailing.size();
+  }
+  return size;
+}
+
 void append_declarations(std::string& out, const DeclarationMap& declarations) {
   bool first = true;
   for (const Declaration& declaration : declarations) {
@@ -83,20 +93,26 @@ void append_selector_list(std::string& out, std::span<const Selector> selectors)
     append_selector(out, selectors.front());
     return;
   }
-  // Each selector is printed once into one buffer; the sort moves views.
+  // Each selector is printed once into one buffer, sized so that it never
+  // moves (a long list would otherwise copy it into new memory as it
+  // grows); the sort moves views.
+  std::size_t bound = 0;
+  for (const Selector& selector : selectors) bound += printed_size_bound(selector);
   std::string printed;
-  std::vector<std::size_t> ends;
-  ends.reserve(selectors.size());
-  for (const Selector& selector : selectors) {
-    append_selector(printed, selector);
-    ends.push_back(printed.size());
-  }
+  printed.reserve(bound);
   std::vector<std::string_view> texts;
   texts.reserve(selectors.size());
-  std::size_t start = 0;
-  for (const std::size_t end : ends) {
-    texts.emplace_back(printed.data() + start, end - start);
-    start = end;
+  for (const Selector& selector : selectors) {
+    const std::size_t start = printed.size();
+    append_selector(printed, selector);
+    texts.emplace_back(printed.data() + start, printed.size() - start);
+  }
+  // The texts lie end to end, so they are pointed anew from their lengths:
+  // right even if the bound were short and the buffer had moved.
+  std::size_t at = 0;
+  for (std::string_view& text : texts) {
+    text = std::string_view(printed.data() + at, text.size());
+    at += text.size();
   }
   sort_bytewise(texts);
   bool first = true;
