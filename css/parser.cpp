@@ -328,6 +328,7 @@ class Parser {
     std::size_t next = gap(pos + 1);
     while (true) {
       std::size_t after = gap(next);
+      if (pending_.size() == pending_.capacity()) make_room(pending_, after, ';', '}');
       if (!next_is_not(after, item_openers) || !declaration(after, pending_)) break;
       next = gap(after);
     }
@@ -455,6 +456,7 @@ class Parser {
       next = gap(next);
       if (at(next, '}')) break;
       std::size_t after = next;
+      if (pending_.size() == pending_.capacity()) make_room(pending_, after, ';', '}');
       if (next_is_not(after, item_openers) && declaration(after, pending_)) {
         next = after;
         continue;
@@ -539,23 +541,26 @@ class Parser {
     selectors_.push_back(selector(next));
     while (at(next, ',')) {
       ++next;
-      if (selectors_.size() == selectors_.capacity()) make_room_for_list(next);
+      if (selectors_.size() == selectors_.capacity()) make_room(selectors_, next, ',', '{');
       selectors_.push_back(selector(next));
     }
     pos = gap(next);
     return arena_->store(std::span<const Selector>(selectors_));
   }
 
-  // A list longer than any before would regrow selectors_ many times,
-  // each time into memory not yet touched. A comma before the next '{' is
-  // at most one more selector (a comma in a string or an argument is
-  // none), so room for those is room enough for most lists, at most one
-  // entry per byte of the list.
-  void make_room_for_list(std::size_t pos) {
+  // A list longer than any before (selectors_ or pending_, which every
+  // list shares) would regrow many times, each time into memory not yet
+  // touched. Each `separator` before the next `end` is at most one more
+  // entry (one in a string or an argument is none), so room for those is
+  // room enough for most lists, at most an entry per byte of the list.
+  // The room at least doubles, so a parse counts this way only a few
+  // times.
+  template <typename Entry>
+  void make_room(std::vector<Entry>& list, std::size_t pos, char separator, char end) {
     const std::string_view rest = text_.substr(pos);
-    const std::string_view list = rest.substr(0, rest.find('{'));
-    const auto commas = static_cast<std::size_t>(std::ranges::count(list, ','));
-    selectors_.reserve(std::max(selectors_.size() + commas + 1, 2 * selectors_.size()));
+    const std::string_view span = rest.substr(0, rest.find(end));
+    const auto count = static_cast<std::size_t>(std::ranges::count(span, separator));
+    list.reserve(std::max(list.size() + count + 1, 2 * list.size()));
   }
 
   // Always matches, possibly nothing: "a,,b" has an empty middle entry.
