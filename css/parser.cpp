@@ -554,12 +554,20 @@ class Parser {
   // entry (one in a string or an argument is none), so room for those is
   // room enough for most lists, at most an entry per byte of the list.
   // The room at least doubles, so a parse counts this way only a few
-  // times.
+  // times, and never for the short lists that most are.
   template <typename Entry>
   void make_room(std::vector<Entry>& list, std::size_t pos, char separator, char end) {
+    constexpr std::size_t uncounted = 64;
+    if (list.capacity() < uncounted) {
+      list.reserve(uncounted);
+      return;
+    }
     const std::string_view rest = text_.substr(pos);
     const std::string_view span = rest.substr(0, rest.find(end));
-    const auto count = static_cast<std::size_t>(std::ranges::count(span, separator));
+    // A plain loop, which the compiler turns into one over many bytes at
+    // a time.
+    std::size_t count = 0;
+    for (const char c : span) count += c == separator ? 1 : 0;
     list.reserve(std::max(list.size() + count + 1, 2 * list.size()));
   }
 
