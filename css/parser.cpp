@@ -323,18 +323,36 @@ class Parser {
   std::optional<DeclarationMap> declaration_block(std::size_t& pos) {
     if (!at(pos, '{')) return std::nullopt;
     // Collected first, so that the map is sized once: blocks do not
-    // nest, so one list serves every block.
+    // nest, so one list serves every block. A long block is sized from
+    // its semicolons instead and goes into its map long_list at a time,
+    // so that it is not held twice.
     pending_.clear();
+    std::optional<DeclarationMap> long_block;
+    const auto move_pending = [&] {
+      for (const Declaration& declaration : pending_) {
+        long_block->insert(declaration.name, declaration.value);
+      }
+      pending_.clear();
+    };
     std::size_t next = gap(pos + 1);
     while (true) {
       std::size_t after = gap(next);
-      if (pending_.size() == pending_.capacity()) make_room(pending_, after, ';', '}');
       if (!next_is_not(after, item_openers) || !declaration(after, pending_)) break;
       next = gap(after);
+      if (pending_.size() < long_list) continue;
+      if (!long_block) {
+        long_block.emplace(arena_);
+        long_block->reserve(pending_.size() + separators_before(next, ';', '}') + 1);
+      }
+      move_pending();
     }
     next = gap(next);
     if (!at(next, '}')) return std::nullopt;
     pos = next + 1;
+    if (long_block) {
+      move_pending();
+      return long_block;
+    }
     DeclarationMap declarations(arena_);
     declarations.reserve(pending_.size());
     for (Declaration& declaration : pending_) {
@@ -456,7 +474,7 @@ class Parser {
       next = gap(next);
       if (at(next, '}')) break;
       std::size_t after = next;
-      if (pending_.size() == pending_.capacity()) make_room(pending_, after, ';', '}');
+      if (pending_.size() == pending_.capacity()) make_room_for_group(after);
       if (next_is_not(after, item_openers) && declaration(after, pending_)) {
         next = after;
         continue;
@@ -539,36 +557,55 @@ class Parser {
     if (!next_is_not(next, item_openers)) return std::nullopt;
     selectors_.clear();
     selectors_.push_back(selector(next));
-    while (at(next, ',')) {
+    while (at(next, ',') && selectors_.size() < long_list) {
       ++next;
-      if (selectors_.size() == selectors_.capacity()) make_room(selectors_, next, ',', '{');
       selectors_.push_back(selector(next));
     }
+    if (!at(next, ',')) {
+      pos = gap(next);
+      return arena_->store(std::span<const Selector>(selectors_));
+    }
+    // A long list is built in the arena itself, in room counted from its
+    // commas, so that it is neither regrown in memory not yet touched nor
+    // copied once read. The vector's storage is the arena's: it outlives
+    // the vector, and room outgrown stays behind in the arena.
+    std::vector<Selector, ArenaAllocator<Selector>> list{ArenaAllocator<Selector>(arena_)};
+    list.reserve(selectors_.size() + separators_before(next, ',', '{') + 1);
+    list.assign(selectors_.begin(), selectors_.end());
+    while (at(next, ',')) {
+      ++next;
+      list.push_back(selector(next));
+    }
     pos = gap(next);
-    return arena_->store(std::span<const Selector>(selectors_));
+    return std::span<const Selector>(list);
   }
 
-  // A list longer than any before (selectors_ or pending_, which every
-  // list shares) would regrow many times, each time into memory not yet
-  // touched. Each `separator` before the next `end` is at most one more
-  // entry (one in a string or an argument is none), so room for those is
-  // room enough for most lists, at most an entry per byte of the list.
-  // The room at least doubles, so a parse counts this way only a few
-  // times, and never for the short lists that most are.
-  template <typename Entry>
-  void make_room(std::vector<Entry>& list, std::size_t pos, char separator, char end) {
-    constexpr std::size_t uncounted = 64;
-    if (list.capacity() < uncounted) {
-      list.reserve(uncounted);
-      return;
-    }
+  // How many more entries a long list may have: each `separator` before
+  // the next `end` is at most one (one in a string or an argument is
+  // none), which is room enough for most lists and at most an entry per
+  // byte of the list. Counted only for lists longer than long_list, which
+  // few are.
+  std::size_t separators_before(std::size_t pos, char separator, char end) const {
     const std::string_view rest = text_.substr(pos);
     const std::string_view span = rest.substr(0, rest.find(end));
     // A plain loop, which the compiler turns into one over many bytes at
     // a time.
     std::size_t count = 0;
     for (const char c : span) count += c == separator ? 1 : 0;
-    list.reserve(std::max(list.size() + count + 1, 2 * list.size()));
+    return count;
+  }
+
+  // pending_ is shared by the groups of a rule body and the bodies nested
+  // in it, so a group longer than any before would regrow it many times,
+  // each time into memory not yet touched. The room at least doubles, so
+  // a parse counts only a few times.
+  void make_room_for_group(std::size_t pos) {
+    if (pending_.capacity() < long_list) {
+      pending_.reserve(long_list);
+      return;
+    }
+    pending_.reserve(
+        std::max(pending_.size() + separators_before(pos, ';', '}') + 1, 2 * pending_.size()));
   }
 
   // Always matches, possibly nothing: "a,,b" has an empty middle entry.
@@ -662,6 +699,9 @@ class Parser {
   bool diverges_ = false;
   std::size_t keyword_at_ = npos;
   std::size_t keyword_end_ = 0;
+  // Lists up to this long are collected in selectors_ and pending_ before
+  // they are stored; longer ones are sized by counting.
+  static constexpr std::size_t long_list = 64;
   std::vector<Declaration> pending_;
   std::vector<Selector> selectors_;
   std::vector<PseudoClass> pseudo_classes_;

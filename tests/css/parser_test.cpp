@@ -86,6 +86,31 @@ TEST(Parser, Selectors) {
   });
 }
 
+// Long selector lists and declaration blocks are stored another way than
+// short ones; they must read as their pieces read one by one. A '{' or '}'
+// in a string cuts the count of what follows short, and commas in an
+// argument make it long; the last declaration repeats the first.
+TEST(Parser, LongListsAndBlocksReadAsTheirPieces) {
+  const std::vector<std::string> selectors{".a", "b:is(c,d,e)", "[title=\"{\"]", "#x::before"};
+  const std::vector<std::string> values{"red", "'}'", "0", "a,b"};
+  const auto inner = [](const std::string& dump, std::size_t head, std::size_t tail) {
+    return dump.substr(head, dump.size() - head - tail);
+  };
+  std::string list, block, expected_list, expected_block;
+  for (std::size_t i = 0; i < 300; ++i) {
+    const std::string selector = selectors[i % 4] + std::to_string(i);
+    const std::string declaration = "p" + std::to_string(i) + ":" + values[i % 4];
+    list += (i > 0 ? "," : "") + selector;
+    block += declaration + ";";
+    expected_list += (i > 0 ? "," : "") + inner(dump_parse(selector + "{}"), 6, 3);
+    if (i > 0) expected_block += inner(dump_parse("a{" + declaration + "}"), 14, 1) + ";";
+  }
+  block += "p0:red";
+  expected_block += "p0:red";
+  EXPECT_EQ(dump_parse(list + "{" + block + "}"),
+            "style[" + expected_list + "]{" + expected_block + "}");
+}
+
 TEST(Parser, AtRules) {
   expect_cases({
       {"@media screen{a{x:y}@media print{b{x:y}}}",
