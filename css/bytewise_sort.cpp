@@ -71,7 +71,12 @@ void sort_on_keys(std::span<Keyed> entries, unsigned shift) {
   std::array<std::size_t, 256> count{};
   for (const Keyed& entry : entries) ++count[digit(entry)];
   if (std::ranges::find(count, entries.size()) != count.end()) {
-    if (shift > 0) sort_on_keys(entries, shift - 8);
+    // All agree in this byte, and maybe in more: one pass finds the
+    // first byte they do not all agree in, where the next split is.
+    std::uint64_t differ = 0;
+    for (const Keyed& entry : entries) differ |= entry.key ^ entries.front().key;
+    const auto below = static_cast<unsigned>(std::bit_width(differ));
+    if (below > 0) sort_on_keys(entries, (below - 1) / 8 * 8);
     return;
   }
   std::array<std::size_t, 257> start{};
