@@ -12,11 +12,6 @@ namespace css {
 
 namespace {
 
-struct Keyed {
-  std::uint64_t key;
-  std::string_view text;
-};
-
 // The eight bytes from `from` on, big-endian, zeros past the end: a zero
 // past the end sorts as no byte does, before every other.
 std::uint64_t bytes_at(std::string_view text, std::size_t from) {
@@ -35,10 +30,10 @@ std::uint64_t bytes_at(std::string_view text, std::size_t from) {
 }
 
 // How far past `from` every text of the group agrees with the first.
-std::size_t shared_prefix(std::span<const Keyed> group, std::size_t from) {
+std::size_t shared_prefix(std::span<const SortEntry> group, std::size_t from) {
   const std::string_view first = group.front().text;
   std::size_t shared = first.size();
-  for (const Keyed& entry : group.subspan(1)) {
+  for (const SortEntry& entry : group.subspan(1)) {
     const std::size_t limit = std::min(shared, entry.text.size());
     std::size_t at = from;
     while (at < limit && entry.text[at] == first[at]) ++at;
@@ -57,24 +52,24 @@ constexpr std::size_t small_group = 32;
 // at `shift`, in place. The keys are read in order, so this costs a few
 // passes over the entries where a comparison sort would branch at random.
 // The recursion is at most eight deep, a level per byte.
-void sort_on_keys(std::span<Keyed> entries, unsigned shift) {
+void sort_on_keys(std::span<SortEntry> entries, unsigned shift) {
   if (entries.size() < small_group) {
     for (std::size_t i = 1; i < entries.size(); ++i) {
-      const Keyed entry = entries[i];
+      const SortEntry entry = entries[i];
       std::size_t at = i;
       for (; at > 0 && entries[at - 1].key > entry.key; --at) entries[at] = entries[at - 1];
       entries[at] = entry;
     }
     return;
   }
-  const auto digit = [&](const Keyed& entry) { return (entry.key >> shift) & 0xff; };
+  const auto digit = [&](const SortEntry& entry) { return (entry.key >> shift) & 0xff; };
   std::array<std::size_t, 256> count{};
-  for (const Keyed& entry : entries) ++count[digit(entry)];
+  for (const SortEntry& entry : entries) ++count[digit(entry)];
   if (std::ranges::find(count, entries.size()) != count.end()) {
     // All agree in this byte, and maybe in more: one pass finds the
     // first byte they do not all agree in, where the next split is.
     std::uint64_t differ = 0;
-    for (const Keyed& entry : entries) differ |= entry.key ^ entries.front().key;
+    for (const SortEntry& entry : entries) differ |= entry.key ^ entries.front().key;
     const auto below = static_cast<unsigned>(std::bit_width(differ));
     if (below > 0) sort_on_keys(entries, (below - 1) / 8 * 8);
     return;
@@ -102,10 +97,7 @@ void sort_on_keys(std::span<Keyed> entries, unsigned shift) {
 
 }  // namespace
 
-void sort_bytewise(std::span<std::string_view> texts) {
-  std::vector<Keyed> entries;
-  entries.reserve(texts.size());
-  for (const std::string_view text : texts) entries.push_back(Keyed{0, text});
+void sort_bytewise(std::span<SortEntry> entries) {
   // Groups still to sort, each agreeing in its first `from` bytes. An
   // explicit list rather than recursion: a hostile list may agree for
   // thousands of bytes.
@@ -116,10 +108,10 @@ void sort_bytewise(std::span<std::string_view> texts) {
   while (!pending.empty()) {
     const Group group = pending.back();
     pending.pop_back();
-    const std::span<Keyed> span(entries.data() + group.begin, group.end - group.begin);
+    const std::span<SortEntry> span(entries.data() + group.begin, group.end - group.begin);
     if (span.size() < 2) continue;
     const std::size_t from = shared_prefix(span, group.from);
-    for (Keyed& entry : span) entry.key = bytes_at(entry.text, from);
+    for (SortEntry& entry : span) entry.key = bytes_at(entry.text, from);
     sort_on_keys(span, 56);
     // Within a run of equal keys, a text that ends within the eight bytes
     // is a prefix of every longer one (the zeros of its key are theirs),
@@ -131,9 +123,9 @@ void sort_bytewise(std::span<std::string_view> texts) {
       if (run_end - run > 1) {
         const auto run_span = span.subspan(run, run_end - run);
         const auto long_ones = std::ranges::partition(
-            run_span, [&](const Keyed& entry) { return entry.text.size() <= from + 8; });
+            run_span, [&](const SortEntry& entry) { return entry.text.size() <= from + 8; });
         std::ranges::sort(run_span.begin(), long_ones.begin(), {},
-                          [](const Keyed& entry) { return entry.text.size(); });
+                          [](const SortEntry& entry) { return entry.text.size(); });
         const auto first_long = static_cast<std::size_t>(long_ones.begin() - span.begin());
         if (run_end - first_long > 1) {
           pending.push_back({group.begin + first_long, group.begin + run_end, from + 8});
@@ -142,6 +134,13 @@ void sort_bytewise(std::span<std::string_view> texts) {
       run = run_end;
     }
   }
+}
+
+void sort_bytewise(std::span<std::string_view> texts) {
+  std::vector<SortEntry> entries;
+  entries.reserve(texts.size());
+  for (const std::string_view text : texts) entries.push_back(SortEntry{0, text});
+  sort_bytewise(entries);
   for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = entries[i].text;
 }
 

@@ -2,6 +2,7 @@
 // Sorting texts in byte-wise order: bytes compared as unsigned, a prefix
 // before the longer text, as char_traits<char> compares.
 
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -14,5 +15,15 @@ namespace css {
 // and not on how long a prefix many of them repeat: ".icon-home:before,
 // .icon-user:before, ..." costs no more than unrelated texts.
 void sort_bytewise(std::span<std::string_view> texts);
+
+// A text to sort, with the room the sort keeps its key in, so that a caller
+// with a long list hands it over without the sort copying it.
+struct SortEntry {
+  std::uint64_t key = 0;
+  std::string_view text;
+};
+
+// The same order, on the entries' texts; the keys are the sort's own.
+void sort_bytewise(std::span<SortEntry> entries);
 
 }  // namespace css

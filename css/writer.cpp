@@ -100,26 +100,26 @@ void append_selector_list(std::string& out, std::span<const Selector> selectors)
   for (const Selector& selector : selectors) bound += printed_size_bound(selector);
   std::string printed;
   printed.reserve(bound);
-  std::vector<std::string_view> texts;
+  std::vector<SortEntry> texts;
   texts.reserve(selectors.size());
   for (const Selector& selector : selectors) {
     const std::size_t start = printed.size();
     append_selector(printed, selector);
-    texts.emplace_back(printed.data() + start, printed.size() - start);
+    texts.push_back({0, std::string_view(printed.data() + start, printed.size() - start)});
   }
   // The texts lie end to end, so they are pointed anew from their lengths:
   // right even if the bound were short and the buffer had moved.
   std::size_t at = 0;
-  for (std::string_view& text : texts) {
-    text = std::string_view(printed.data() + at, text.size());
-    at += text.size();
+  for (SortEntry& entry : texts) {
+    entry.text = std::string_view(printed.data() + at, entry.text.size());
+    at += entry.text.size();
   }
   sort_bytewise(texts);
   bool first = true;
-  for (const std::string_view text : texts) {
+  for (const SortEntry& entry : texts) {
     if (!first) out += ',';
     first = false;
-    out += text;
+    out += entry.text;
   }
 }
 
