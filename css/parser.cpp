@@ -171,13 +171,27 @@ class Parser {
   // other mismatch would.
   std::optional<std::vector<Item>> nested_block(std::size_t& pos, std::size_t depth) {
     if (!at(pos, '{') || depth >= max_nesting_depth) return std::nullopt;
-    std::vector<Item> body;
+    std::vector<Item>& collected = item_buffer(depth);
     std::size_t next = gap(pos + 1);
-    items(next, body, depth + 1);
+    items(next, collected, depth + 1);
     next = gap(next);
     if (!at(next, '}')) return std::nullopt;
     pos = next + 1;
-    return body;
+    return taken(collected);
+  }
+
+  // A block's items are collected in the buffer of its depth and then
+  // moved into a list of their number: most blocks hold a few items, and
+  // a list grown item by item would be allocated again and again. One
+  // block at a time is read at each depth.
+  std::vector<Item>& item_buffer(std::size_t depth) {
+    std::vector<Item>& buffer = item_buffers_[depth];
+    buffer.clear();
+    return buffer;
+  }
+  static std::vector<Item> taken(std::vector<Item>& collected) {
+    return std::vector<Item>(std::make_move_iterator(collected.begin()),
+                             std::make_move_iterator(collected.end()));
   }
 
   template <typename Rule>
@@ -442,7 +456,7 @@ class Parser {
 
   // The pending declarations as a map: the leading ones of the body, or a
   // group of their own after a nested rule.
-  void flush_declarations(RuleBody& body) {
+  void flush_declarations(RuleBody& body, std::vector<Item>& items) {
     if (pending_.empty()) return;
     DeclarationMap declarations(arena_);
     declarations.reserve(pending_.size());
@@ -450,10 +464,10 @@ class Parser {
       declarations.insert(declaration.name, declaration.value);
     }
     pending_.clear();
-    if (body.items.empty()) {
+    if (items.empty()) {
       body.declarations = std::move(declarations);
     } else {
-      body.items.push_back(DeclarationGroup{std::move(declarations)});
+      items.push_back(DeclarationGroup{std::move(declarations)});
     }
   }
 
@@ -466,6 +480,7 @@ class Parser {
   std::optional<RuleBody> rule_body(std::size_t& pos, std::size_t depth) {
     if (!at(pos, '{')) return std::nullopt;
     RuleBody body;
+    std::vector<Item>& collected = item_buffer(depth);
     pending_.clear();
     std::size_t next = pos + 1;
     while (true) {
@@ -480,13 +495,14 @@ class Parser {
         continue;
       }
       if (depth >= max_nesting_depth) return std::nullopt;
-      flush_declarations(body);
+      flush_declarations(body, collected);
       std::optional<Item> item = parse_item(next, depth + 1);
       if (!item) return std::nullopt;
-      body.items.push_back(std::move(*item));
+      collected.push_back(std::move(*item));
       pending_.clear();
     }
-    flush_declarations(body);
+    flush_declarations(body, collected);
+    body.items = taken(collected);
     pos = next + 1;
     return body;
   }
@@ -702,6 +718,11 @@ class Parser {
   // Lists up to this long are collected in selectors_ and pending_ before
   // they are stored; longer ones are sized by counting.
   static constexpr std::size_t long_list = 64;
+  // item_buffer's lists, one per depth up to the limit (a rule at the
+  // limit still has a body), all made at the start so that a nested
+  // block's list never moves the outer ones.
+  std::vector<std::vector<Item>> item_buffers_ =
+      std::vector<std::vector<Item>>(max_nesting_depth + 1);
   std::vector<Declaration> pending_;
   std::vector<Selector> selectors_;
   std::vector<PseudoClass> pseudo_classes_;
