@@ -109,6 +109,10 @@ TEST(Parser, LongListsAndBlocksReadAsTheirPieces) {
   expected_block += "p0:red";
   EXPECT_EQ(dump_parse(list + "{" + block + "}"),
             "style[" + expected_list + "]{" + expected_block + "}");
+  // A nested rule makes it a modern rule body, whose groups are kept
+  // another way again.
+  EXPECT_EQ(dump_parse(list + "{" + block + ";&:hover{x:y}}"),
+            "style[" + expected_list + "]{" + expected_block + "}[style[tag<&>:<hover>]{x:y}]");
 }
 
 TEST(Parser, AtRules) {
