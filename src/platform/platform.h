@@ -265,11 +265,14 @@ class MappedFile {
   void release_before(std::size_t offset);
 
  private:
+  // Takes over a mapping map_file made.
+  MappedFile(const char* data, std::size_t size) : data_(data), size_(size) {}
+  friend std::expected<MappedFile, SourceFailure> map_file(std::string_view path);
+
   void unmap();
   const char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t released_ = 0;  // bytes from the start already let go
-  friend struct MappedFileAccess;
 };
 
 // Maps the regular file at path. An empty file gives an empty view. A

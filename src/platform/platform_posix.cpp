@@ -643,15 +643,6 @@ std::expected<std::string, SourceFailure> read_regular_file(std::string_view pat
   }
 }
 
-struct MappedFileAccess {
-  static MappedFile make(const char* data, std::size_t size) {
-    MappedFile mapped;
-    mapped.data_ = data;
-    mapped.size_ = size;
-    return mapped;
-  }
-};
-
 std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
   struct stat info {};
   // The mapping outlives the descriptor, which closes when this returns.
@@ -669,7 +660,7 @@ std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
   if (data == MAP_FAILED) {
     return source_os_failure(errno);
   }
-  return MappedFileAccess::make(static_cast<const char*>(data), size);
+  return MappedFile(static_cast<const char*>(data), size);
 }
 
 void MappedFile::unmap() {

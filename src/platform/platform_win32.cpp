@@ -756,15 +756,6 @@ std::expected<std::string, SourceFailure> read_regular_file(std::string_view pat
   }
 }
 
-struct MappedFileAccess {
-  static MappedFile make(const char* data, std::size_t size) {
-    MappedFile mapped;
-    mapped.data_ = data;
-    mapped.size_ = size;
-    return mapped;
-  }
-};
-
 std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
   const auto os = [](DWORD error) {
     return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)});
@@ -795,8 +786,7 @@ std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
   if (data == nullptr) {
     return os(error);
   }
-  return MappedFileAccess::make(static_cast<const char*>(data),
-                                static_cast<std::size_t>(size.QuadPart));
+  return MappedFile(static_cast<const char*>(data), static_cast<std::size_t>(size.QuadPart));
 }
 
 void MappedFile::unmap() {
