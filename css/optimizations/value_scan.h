@@ -5,11 +5,11 @@
 // invalid. split_value cuts a value into spans, left to right, so that each
 // rewrite runs over the plain spans only and copies the others.
 
-#include <array>
 #include <cstddef>
 #include <string_view>
 
 #include "css/ascii.h"
+#include "css/scanner.h"
 
 namespace css {
 
@@ -36,11 +36,7 @@ inline bool is_name_byte(char c) {
 
 // The bytes split_value looks at; it passes over every other one with a
 // single table lookup.
-inline constexpr std::array<bool, 256> value_scan_stops = [] {
-  std::array<bool, 256> stops{};
-  for (const char c : std::string_view("\"'/()")) stops[static_cast<unsigned char>(c)] = true;
-  return stops;
-}();
+inline constexpr CharSet value_scan_stops{"\"'/()"};
 
 // Calls sink(span, kind) for consecutive spans that together make up the
 // value, in order. Nothing before the end of a span is read once the span
@@ -70,7 +66,7 @@ void split_value(std::string_view value, Sink&& sink) {
   std::size_t pos = 0;
   while (pos < value.size()) {
     const char c = value[pos];
-    if (!value_scan_stops[static_cast<unsigned char>(c)]) {
+    if (!value_scan_stops.has(c)) {
       ++pos;
       continue;
     }
