@@ -336,42 +336,48 @@ class Parser {
 
   std::optional<DeclarationMap> declaration_block(std::size_t& pos) {
     if (!at(pos, '{')) return std::nullopt;
-    // Collected first, so that the map is sized once: blocks do not
-    // nest, so one list serves every block. A long block is sized from
-    // its semicolons instead and goes into its map long_list at a time,
-    // so that it is not held twice.
     pending_.clear();
-    std::optional<DeclarationMap> long_block;
-    const auto move_pending = [&] {
-      for (const Declaration& declaration : pending_) {
-        long_block->insert(declaration.name, declaration.value);
-      }
-      pending_.clear();
-    };
+    std::optional<DeclarationMap> long_group;
     std::size_t next = gap(pos + 1);
     while (true) {
       std::size_t after = gap(next);
       if (!next_is_not(after, item_openers) || !declaration(after, pending_)) break;
       next = gap(after);
-      if (pending_.size() < long_list) continue;
-      if (!long_block) {
-        long_block.emplace(arena_);
-        long_block->reserve(pending_.size() + separators_before(next, ';', '}') + 1);
-      }
-      move_pending();
+      spill_long_group(long_group, next);
     }
     next = gap(next);
     if (!at(next, '}')) return std::nullopt;
     pos = next + 1;
-    if (long_block) {
-      move_pending();
-      return long_block;
+    return take_group(long_group);
+  }
+
+  // A group of declarations is collected in pending_ first, so that its
+  // map is sized once. pending_ serves every group, since one is read at a
+  // time (a rule body flushes its group before a nested item). A long
+  // group goes into its map long_list at a time instead, the map sized from
+  // the semicolons before the next '}', so that it is neither held twice
+  // nor regrown in pending_.
+  void spill_long_group(std::optional<DeclarationMap>& long_group, std::size_t pos) {
+    if (pending_.size() < long_list) return;
+    if (!long_group) {
+      long_group.emplace(arena_);
+      long_group->reserve(pending_.size() + separators_before(pos, ';', '}') + 1);
     }
-    DeclarationMap declarations(arena_);
-    declarations.reserve(pending_.size());
-    for (Declaration& declaration : pending_) {
+    for (const Declaration& declaration : pending_) {
+      long_group->insert(declaration.name, declaration.value);
+    }
+    pending_.clear();
+  }
+
+  // The group read so far as its map; pending_ is left empty.
+  DeclarationMap take_group(std::optional<DeclarationMap>& long_group) {
+    DeclarationMap declarations = long_group ? std::move(*long_group) : DeclarationMap(arena_);
+    if (!long_group) declarations.reserve(pending_.size());
+    long_group.reset();
+    for (const Declaration& declaration : pending_) {
       declarations.insert(declaration.name, declaration.value);
     }
+    pending_.clear();
     return declarations;
   }
 
@@ -454,16 +460,12 @@ class Parser {
     std::vector<Item> items;
   };
 
-  // The pending declarations as a map: the leading ones of the body, or a
-  // group of their own after a nested rule.
-  void flush_declarations(RuleBody& body, std::vector<Item>& items) {
-    if (pending_.empty()) return;
-    DeclarationMap declarations(arena_);
-    declarations.reserve(pending_.size());
-    for (Declaration& declaration : pending_) {
-      declarations.insert(declaration.name, declaration.value);
-    }
-    pending_.clear();
+  // The group read so far as a map: the leading declarations of the
+  // body, or a group of their own after a nested rule.
+  void flush_declarations(RuleBody& body, std::vector<Item>& items,
+                          std::optional<DeclarationMap>& long_group) {
+    if (pending_.empty() && !long_group) return;
+    DeclarationMap declarations = take_group(long_group);
     if (items.empty()) {
       body.declarations = std::move(declarations);
     } else {
@@ -482,6 +484,7 @@ class Parser {
     RuleBody body;
     std::vector<Item>& collected = item_buffer(depth);
     pending_.clear();
+    std::optional<DeclarationMap> long_group;
     std::size_t next = pos + 1;
     while (true) {
       // An empty declaration (";;") stays rejected, as in the fixed
@@ -489,19 +492,19 @@ class Parser {
       next = gap(next);
       if (at(next, '}')) break;
       std::size_t after = next;
-      if (pending_.size() == pending_.capacity()) make_room_for_group(after);
       if (next_is_not(after, item_openers) && declaration(after, pending_)) {
         next = after;
+        spill_long_group(long_group, next);
         continue;
       }
       if (depth >= max_nesting_depth) return std::nullopt;
-      flush_declarations(body, collected);
+      flush_declarations(body, collected, long_group);
       std::optional<Item> item = parse_item(next, depth + 1);
       if (!item) return std::nullopt;
       collected.push_back(std::move(*item));
       pending_.clear();
     }
-    flush_declarations(body, collected);
+    flush_declarations(body, collected, long_group);
     body.items = taken(collected);
     pos = next + 1;
     return body;
@@ -609,19 +612,6 @@ class Parser {
     std::size_t count = 0;
     for (const char c : span) count += c == separator ? 1 : 0;
     return count;
-  }
-
-  // pending_ is shared by the groups of a rule body and the bodies nested
-  // in it, so a group longer than any before would regrow it many times,
-  // each time into memory not yet touched. The room at least doubles, so
-  // a parse counts only a few times.
-  void make_room_for_group(std::size_t pos) {
-    if (pending_.capacity() < long_list) {
-      pending_.reserve(long_list);
-      return;
-    }
-    pending_.reserve(
-        std::max(pending_.size() + separators_before(pos, ';', '}') + 1, 2 * pending_.size()));
   }
 
   // Always matches, possibly nothing: "a,,b" has an empty middle entry.

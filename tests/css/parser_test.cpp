@@ -89,7 +89,8 @@ TEST(Parser, Selectors) {
 // Long selector lists and declaration blocks are stored another way than
 // short ones; they must read as their pieces read one by one. A '{' or '}'
 // in a string cuts the count of what follows short, and commas in an
-// argument make it long; the last declaration repeats the first.
+// argument make it long; the last declaration repeats the first, and makes
+// the block a whole number of the batches a long one is stored in.
 TEST(Parser, LongListsAndBlocksReadAsTheirPieces) {
   const std::vector<std::string> selectors{".a", "b:is(c,d,e)", "[title=\"{\"]", "#x::before"};
   const std::vector<std::string> values{"red", "'}'", "0", "a,b"};
@@ -97,7 +98,7 @@ TEST(Parser, LongListsAndBlocksReadAsTheirPieces) {
     return dump.substr(head, dump.size() - head - tail);
   };
   std::string list, block, expected_list, expected_block;
-  for (std::size_t i = 0; i < 300; ++i) {
+  for (std::size_t i = 0; i < 319; ++i) {
     const std::string selector = selectors[i % 4] + std::to_string(i);
     const std::string declaration = "p" + std::to_string(i) + ":" + values[i % 4];
     list += (i > 0 ? "," : "") + selector;
