@@ -136,12 +136,4 @@ void sort_bytewise(std::span<SortEntry> entries) {
   }
 }
 
-void sort_bytewise(std::span<std::string_view> texts) {
-  std::vector<SortEntry> entries;
-  entries.reserve(texts.size());
-  for (const std::string_view text : texts) entries.push_back(SortEntry{0, text});
-  sort_bytewise(entries);
-  for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = entries[i].text;
-}
-
 }  // namespace css

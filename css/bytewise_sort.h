@@ -8,14 +8,6 @@
 
 namespace css {
 
-// Sorts in place; equal texts end up side by side in no set order, which
-// cannot be seen since they are equal. Eight bytes at a time are compared
-// as one number, and a group of texts that agree so far is sorted on past
-// the prefix they all share, so the time depends on where the texts differ
-// and not on how long a prefix many of them repeat: ".icon-home:before,
-// .icon-user:before, ..." costs no more than unrelated texts.
-void sort_bytewise(std::span<std::string_view> texts);
-
 // A text to sort, with the room the sort keeps its key in, so that a caller
 // with a long list hands it over without the sort copying it.
 struct SortEntry {
@@ -23,7 +15,13 @@ struct SortEntry {
   std::string_view text;
 };
 
-// The same order, on the entries' texts; the keys are the sort's own.
+// Sorts the entries in place by their texts; the keys are the sort's own.
+// Equal texts end up side by side in no set order, which cannot be seen
+// since they are equal. Eight bytes at a time are compared as one number,
+// and a group of texts that agree so far is sorted on past the prefix they
+// all share, so the time depends on where the texts differ and not on how
+// long a prefix many of them repeat: ".icon-home:before,
+// .icon-user:before, ..." costs no more than unrelated texts.
 void sort_bytewise(std::span<SortEntry> entries);
 
 }  // namespace css

@@ -28,10 +28,13 @@ TEST(BytewiseSort, OrdersAsTheStandardComparisonDoes) {
       for (auto length = random() % 20; length > 0; --length) text += alphabet[random() % 3];
       owned.push_back(text);
     }
-    std::vector<std::string_view> sorted(owned.begin(), owned.end());
-    std::vector<std::string_view> expected = sorted;
+    std::vector<std::string_view> expected(owned.begin(), owned.end());
+    std::vector<SortEntry> entries;
+    for (const std::string_view text : expected) entries.push_back({0, text});
     std::ranges::sort(expected);
-    sort_bytewise(sorted);
+    sort_bytewise(entries);
+    std::vector<std::string_view> sorted;
+    for (const SortEntry& entry : entries) sorted.push_back(entry.text);
     ASSERT_EQ(sorted, expected) << "round " << round;
   }
 }
