@@ -245,10 +245,10 @@ Report usage_error_report(const UsageError& error, std::string_view program, con
 // its argument (and perhaps the next) or returns the report that ends the
 // parse; the first report wins, so help met before an error is shown and
 // help met after one is not.
-class Parser {
+class ArgumentReader {
  public:
-  Parser(std::span<const std::optional<std::string>> args, const Styler& output_styler,
-         const Styler& error_styler)
+  ArgumentReader(std::span<const std::optional<std::string>> args, const Styler& output_styler,
+                 const Styler& error_styler)
       : args_(args), output_(output_styler), error_(error_styler), program_(program_name(args)) {}
 
   std::expected<Arguments, Report> parse() {
@@ -455,7 +455,7 @@ std::expected<Arguments, Report> read_record(ArgumentValues values, const Styler
 std::expected<Arguments, Report> parse_arguments(std::span<const std::optional<std::string>> args,
                                                  const Styler& output_styler,
                                                  const Styler& error_styler) {
-  return Parser(args, output_styler, error_styler).parse();
+  return ArgumentReader(args, output_styler, error_styler).parse();
 }
 
 bool flag_given(const Arguments& arguments, const catalogue::Package& package) {
