@@ -8,42 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/expected_texts.h"
 #include "tests/support/world.h"
 
 namespace brelix::testing {
 namespace {
-
-std::string help_for(std::string_view program) {
-  return "Utility minify ombril / veltrano files\n"
-         "\n"
-         "Usage: " +
-         std::string(program) +
-         " [OPTIONS] [EXTRA]\n"
-         "\n"
-         "Arguments:\n"
-         "  [EXTRA]  List of files to minify [default: ]\n"
-         "\n"
-         "Options:\n"
-         "  -b, --boot <BOOT>  List of boot files to minify [default: ]\n"
-         "  -l, --list <LIST>  List of files to minify [default: ]\n"
-         "  -o, --ombril       minify ombril files\n"
-         "  -v, --veltrano     minify veltrano files\n"
-         "  -h, --help         Print help\n"
-         "  -V, --version      Print version\n";
-}
-
-// A usage-error report as documented, for the program name brelix.
-std::string error_report(std::string_view message, std::optional<std::string_view> tip,
-                         bool with_usage = true) {
-  std::string out = "error: " + std::string(message) + "\n\n";
-  if (tip) {
-    out += "  tip: " + std::string(*tip) + "\n\n";
-  }
-  if (with_usage) {
-    out += "Usage: brelix [OPTIONS] [EXTRA]\n\n";
-  }
-  return out + "For more information, try '--help'.\n";
-}
 
 std::string joined(const std::vector<std::string>& args) {
   std::string out;
@@ -66,9 +35,9 @@ TEST(CommandLineProgram, PrintsHelpAndVersionOnStandardOutput) {
     std::string out;
   };
   const Case cases[] = {
-      {{"-h"}, help_for("brelix")},
-      {{"--help"}, help_for("brelix")},
-      {{"--help", "--foo"}, help_for("brelix")},
+      {{"-h"}, expected_help("brelix")},
+      {{"--help"}, expected_help("brelix")},
+      {{"--help", "--foo"}, expected_help("brelix")},
       {{"-V"}, "brelix 0.1.0\n"},
       {{"--version"}, "brelix 0.1.0\n"},
   };
@@ -103,7 +72,7 @@ TEST(CommandLineProgram, NamesItselfByTheLastComponentOfArgumentZero) {
     for (const char* flag : {"-h", "--help"}) {
       const RunResult help = world.run("brelix", {flag}, options);
       EXPECT_EQ(help.status, 0);
-      EXPECT_EQ(help.out, help_for(c.name)) << c.argv0;
+      EXPECT_EQ(help.out, expected_help(c.name)) << c.argv0;
     }
     const RunResult error = world.run("brelix", {"--xyz"}, options);
     EXPECT_EQ(error.status, 2);
@@ -133,8 +102,8 @@ TEST(CommandLineProgram, ReportsUsageErrorsOnStandardErrorWithStatusTwo) {
        "\n"
        "For more information, try '--help'.\n"},
       {{"-o", "--boot"},
-       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
-                    false)},
+       expected_usage_error("a value is required for '--boot <BOOT>' but none was supplied",
+                            std::nullopt, false)},
   };
   for (const Case& c : cases) {
     const RunResult result = world.run("brelix", c.args, as_brelix());
@@ -154,8 +123,8 @@ TEST(CommandLineProgram, ReportsAnArgumentThatIsNotUnicode) {
     const RunResult result = world.run("brelix", args, as_brelix());
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt));
+    EXPECT_EQ(result.err, expected_usage_error(
+                              "invalid UTF-8 was detected in one or more arguments", std::nullopt));
   }
 }
 
@@ -182,7 +151,7 @@ TEST(CommandLineProgram, PipedOutputCarriesNoEscapeCodes) {
   world.set_env("TERM", "xterm-256color");
   world.unset_env("NO_COLOR");
   const RunResult help = world.run("brelix", {"--help"}, as_brelix());
-  EXPECT_EQ(help.out, help_for("brelix"));
+  EXPECT_EQ(help.out, expected_help("brelix"));
   const RunResult error = world.run("brelix", {"--foo"}, as_brelix());
   EXPECT_EQ(error.err.find('\x1b'), std::string::npos);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "src/command_line.h"
+#include "tests/support/expected_texts.h"
 #include "tests/support/world.h"
 
 namespace brelix {
@@ -21,42 +22,10 @@ using platform::Stream;
 const Styler plain(false);
 const Styler coloured(true);
 
-// The help text as the program documents it, for the program name brelix.
-constexpr std::string_view expected_help_head = "Utility minify ombril / veltrano files\n\nUsage: ";
-constexpr std::string_view expected_help_tail =
-    " [OPTIONS] [EXTRA]\n"
-    "\n"
-    "Arguments:\n"
-    "  [EXTRA]  List of files to minify [default: ]\n"
-    "\n"
-    "Options:\n"
-    "  -b, --boot <BOOT>  List of boot files to minify [default: ]\n"
-    "  -l, --list <LIST>  List of files to minify [default: ]\n"
-    "  -o, --ombril       minify ombril files\n"
-    "  -v, --veltrano     minify veltrano files\n"
-    "  -h, --help         Print help\n"
-    "  -V, --version      Print version\n";
+using testing::expected_help;
+using testing::expected_usage_error;
 
-std::string expected_help(std::string_view program) {
-  return std::string(expected_help_head) + std::string(program) + std::string(expected_help_tail);
-}
-
-constexpr std::string_view usage_part = "Usage: brelix [OPTIONS] [EXTRA]\n\n";
 constexpr std::string_view closing = "For more information, try '--help'.\n";
-
-// A usage-error report in the documented layout, for the program brelix.
-std::string error_report(std::string_view message, std::optional<std::string_view> tip,
-                         bool with_usage = true) {
-  std::string out = "error: " + std::string(message) + "\n\n";
-  if (tip) {
-    out += "  tip: " + std::string(*tip) + "\n\n";
-  }
-  if (with_usage) {
-    out += usage_part;
-  }
-  out += closing;
-  return out;
-}
 
 Args with_program(std::vector<std::optional<std::string>> rest) {
   Args args{std::string("brelix")};
@@ -241,101 +210,116 @@ TEST(CommandLine, UsageErrorsMatchTheirReportsByteForByte) {
        "\n"
        "For more information, try '--help'.\n"},
       {{"--foo"},
-       error_report("unexpected argument '--foo' found", "a similar argument exists: '--boot'")},
+       expected_usage_error("unexpected argument '--foo' found",
+                            "a similar argument exists: '--boot'")},
       {{"--lst"},
-       error_report("unexpected argument '--lst' found", "a similar argument exists: '--list'")},
+       expected_usage_error("unexpected argument '--lst' found",
+                            "a similar argument exists: '--list'")},
       {{"--verison"},
-       error_report("unexpected argument '--verison' found",
-                    "a similar argument exists: '--version'")},
+       expected_usage_error("unexpected argument '--verison' found",
+                            "a similar argument exists: '--version'")},
       {{"--ombirl"},
-       error_report("unexpected argument '--ombirl' found",
-                    "a similar argument exists: '--ombril'")},
+       expected_usage_error("unexpected argument '--ombirl' found",
+                            "a similar argument exists: '--ombril'")},
       // Ties go to the later declaration: list after boot, help after list.
       {{"--bit"},
-       error_report("unexpected argument '--bit' found", "a similar argument exists: '--list'")},
+       expected_usage_error("unexpected argument '--bit' found",
+                            "a similar argument exists: '--list'")},
       {{"--eli"},
-       error_report("unexpected argument '--eli' found", "a similar argument exists: '--help'")},
+       expected_usage_error("unexpected argument '--eli' found",
+                            "a similar argument exists: '--help'")},
       // The name is compared without its value.
       {{"--lst=a.js"},
-       error_report("unexpected argument '--lst=a.js' found",
-                    "a similar argument exists: '--list'")},
+       expected_usage_error("unexpected argument '--lst=a.js' found",
+                            "a similar argument exists: '--list'")},
       {{"--Boot"},
-       error_report("unexpected argument '--Boot' found", "a similar argument exists: '--boot'")},
+       expected_usage_error("unexpected argument '--Boot' found",
+                            "a similar argument exists: '--boot'")},
       {{"--=x"},
-       error_report("unexpected argument '--=x' found",
-                    "to pass '--=x' as a value, use '-- --=x'")},
+       expected_usage_error("unexpected argument '--=x' found",
+                            "to pass '--=x' as a value, use '-- --=x'")},
       // One letter in common is enough when it is the whole name: (1 + 1/4 + 1) / 3.
       {{"--b"},
-       error_report("unexpected argument '--b' found", "a similar argument exists: '--boot'")},
+       expected_usage_error("unexpected argument '--b' found",
+                            "a similar argument exists: '--boot'")},
       {{"--bo=x"},
-       error_report("unexpected argument '--bo=x' found", "a similar argument exists: '--boot'")},
+       expected_usage_error("unexpected argument '--bo=x' found",
+                            "a similar argument exists: '--boot'")},
       {{"-x"},
-       error_report("unexpected argument '-x' found", "to pass '-x' as a value, use '-- -x'")},
+       expected_usage_error("unexpected argument '-x' found",
+                            "to pass '-x' as a value, use '-- -x'")},
       {{"-1"},
-       error_report("unexpected argument '-1' found", "to pass '-1' as a value, use '-- -1'")},
+       expected_usage_error("unexpected argument '-1' found",
+                            "to pass '-1' as a value, use '-- -1'")},
       {{"-ox"},
-       error_report("unexpected argument '-ox' found", "to pass '-ox' as a value, use '-- -ox'")},
+       expected_usage_error("unexpected argument '-ox' found",
+                            "to pass '-ox' as a value, use '-- -ox'")},
       {{"-="},
-       error_report("unexpected argument '-=' found", "to pass '-=' as a value, use '-- -='")},
+       expected_usage_error("unexpected argument '-=' found",
+                            "to pass '-=' as a value, use '-- -='")},
       {{"-\xc3\xa9"},
-       error_report("unexpected argument '-\xc3\xa9' found",
-                    "to pass '-\xc3\xa9' as a value, use '-- -\xc3\xa9'")},
-      {{"a", "b"}, error_report("unexpected argument 'b' found", std::nullopt)},
-      {{"a", "--", "b"}, error_report("unexpected argument 'b' found", std::nullopt)},
-      {{"--", "a", "-o"}, error_report("unexpected argument '-o' found", std::nullopt)},
+       expected_usage_error("unexpected argument '-\xc3\xa9' found",
+                            "to pass '-\xc3\xa9' as a value, use '-- -\xc3\xa9'")},
+      {{"a", "b"}, expected_usage_error("unexpected argument 'b' found", std::nullopt)},
+      {{"a", "--", "b"}, expected_usage_error("unexpected argument 'b' found", std::nullopt)},
+      {{"--", "a", "-o"}, expected_usage_error("unexpected argument '-o' found", std::nullopt)},
       {{"--boot"},
-       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
-                    false)},
+       expected_usage_error("a value is required for '--boot <BOOT>' but none was supplied",
+                            std::nullopt, false)},
       {{"-l"},
-       error_report("a value is required for '--list <LIST>' but none was supplied", std::nullopt,
-                    false)},
+       expected_usage_error("a value is required for '--list <LIST>' but none was supplied",
+                            std::nullopt, false)},
       {{"-ovb"},
-       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
-                    false)},
+       expected_usage_error("a value is required for '--boot <BOOT>' but none was supplied",
+                            std::nullopt, false)},
       {{"--boot", "--list", "x"},
-       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
-                    false)},
+       expected_usage_error("a value is required for '--boot <BOOT>' but none was supplied",
+                            std::nullopt, false)},
       {{"-b", "-o"},
-       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
-                    false)},
+       expected_usage_error("a value is required for '--boot <BOOT>' but none was supplied",
+                            std::nullopt, false)},
       {{"-b", "--"},
-       error_report("a value is required for '--boot <BOOT>' but none was supplied", std::nullopt,
-                    false)},
+       expected_usage_error("a value is required for '--boot <BOOT>' but none was supplied",
+                            std::nullopt, false)},
       {{"--boot", "a", "--boot", "a"},
-       error_report("the argument '--boot <BOOT>' cannot be used multiple times", std::nullopt)},
+       expected_usage_error("the argument '--boot <BOOT>' cannot be used multiple times",
+                            std::nullopt)},
       {{"--list=a", "-lb"},
-       error_report("the argument '--list <LIST>' cannot be used multiple times", std::nullopt)},
+       expected_usage_error("the argument '--list <LIST>' cannot be used multiple times",
+                            std::nullopt)},
       {{"-o", "--ombril"},
-       error_report("the argument '--ombril' cannot be used multiple times", std::nullopt)},
+       expected_usage_error("the argument '--ombril' cannot be used multiple times", std::nullopt)},
       {{"-vv"},
-       error_report("the argument '--veltrano' cannot be used multiple times", std::nullopt)},
+       expected_usage_error("the argument '--veltrano' cannot be used multiple times",
+                            std::nullopt)},
       {{"--ombril=x"},
-       error_report("unexpected value 'x' for '--ombril' found; no more were expected",
-                    std::nullopt)},
+       expected_usage_error("unexpected value 'x' for '--ombril' found; no more were expected",
+                            std::nullopt)},
       {{"--veltrano="},
-       error_report("unexpected value '' for '--veltrano' found; no more were expected",
-                    std::nullopt)},
+       expected_usage_error("unexpected value '' for '--veltrano' found; no more were expected",
+                            std::nullopt)},
       {{"-o=x"},
-       error_report("unexpected value 'x' for '--ombril' found; no more were expected",
-                    std::nullopt)},
+       expected_usage_error("unexpected value 'x' for '--ombril' found; no more were expected",
+                            std::nullopt)},
       {{"-ov=a=b"},
-       error_report("unexpected value 'a=b' for '--veltrano' found; no more were expected",
-                    std::nullopt)},
+       expected_usage_error("unexpected value 'a=b' for '--veltrano' found; no more were expected",
+                            std::nullopt)},
       {{"--help=x"},
-       error_report("unexpected value 'x' for '--help' found; no more were expected",
-                    std::nullopt)},
+       expected_usage_error("unexpected value 'x' for '--help' found; no more were expected",
+                            std::nullopt)},
       {{std::nullopt},
-       error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
+       expected_usage_error("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
       {{"-o", std::nullopt, "--help"},
-       error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
+       expected_usage_error("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
       {{"--boot", std::nullopt},
-       error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
+       expected_usage_error("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
       {{"--", std::nullopt},
-       error_report("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
+       expected_usage_error("invalid UTF-8 was detected in one or more arguments", std::nullopt)},
       // Errors end the parse where they are met: a later help does not act.
       {{"--foo", "--help"},
-       error_report("unexpected argument '--foo' found", "a similar argument exists: '--boot'")},
-      {{"a", "b", "-h"}, error_report("unexpected argument 'b' found", std::nullopt)},
+       expected_usage_error("unexpected argument '--foo' found",
+                            "a similar argument exists: '--boot'")},
+      {{"a", "b", "-h"}, expected_usage_error("unexpected argument 'b' found", std::nullopt)},
   };
   for (const ErrorCase& c : cases) {
     const auto outcome = parse(with_program(c.args));
@@ -385,8 +369,9 @@ TEST(CommandLine, MissingValueGuardNamesTheIdWithTheCommandName) {
     EXPECT_EQ(outcome.error().status, 2);
     EXPECT_EQ(outcome.error().stream, Stream::error);
     EXPECT_EQ(outcome.error().text,
-              error_report(std::string("the following required argument was not provided: ") + c.id,
-                           std::nullopt));
+              expected_usage_error(
+                  std::string("the following required argument was not provided: ") + c.id,
+                  std::nullopt));
   }
 }
 
@@ -471,16 +456,17 @@ TEST(CommandLine, HugeAndNumerousArgumentsAreHandledQuickly) {
   // A megabyte of flag letters: the second o is a repetition.
   const auto group = parse(with_program({"-" + megabyte}));
   ASSERT_FALSE(group.has_value());
-  EXPECT_EQ(group.error().text,
-            error_report("the argument '--ombril' cannot be used multiple times", std::nullopt));
+  EXPECT_EQ(
+      group.error().text,
+      expected_usage_error("the argument '--ombril' cannot be used multiple times", std::nullopt));
 
   const auto long_name = parse(with_program({"--" + megabyte}));
   ASSERT_FALSE(long_name.has_value());
   EXPECT_EQ(long_name.error().status, 2);
   const std::string arg = "--" + megabyte;
   EXPECT_EQ(long_name.error().text,
-            error_report("unexpected argument '" + arg + "' found",
-                         "to pass '" + arg + "' as a value, use '-- " + arg + "'"));
+            expected_usage_error("unexpected argument '" + arg + "' found",
+                                 "to pass '" + arg + "' as a value, use '-- " + arg + "'"));
 
   Args many = with_program({"-o", "-v", "--boot", "b", "x"});
   for (int i = 0; i < 100000; ++i) {
@@ -488,7 +474,8 @@ TEST(CommandLine, HugeAndNumerousArgumentsAreHandledQuickly) {
   }
   const auto numerous = parse(many);
   ASSERT_FALSE(numerous.has_value());
-  EXPECT_EQ(numerous.error().text, error_report("unexpected argument '--' found", std::nullopt));
+  EXPECT_EQ(numerous.error().text,
+            expected_usage_error("unexpected argument '--' found", std::nullopt));
 
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_LT(elapsed, std::chrono::seconds(10));
