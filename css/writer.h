@@ -1,7 +1,7 @@
 #pragma once
 // Model to minified text. Every stored text is printed as it is; the writer
 // adds only its fixed pieces ("@media ", "{", ";", ...), no comments, no
-// line breaks and no ';' after the last declaration of a block. All four
+// line breaks and no ';' after the last declaration of a block. All five
 // functions only read the model and never fail.
 
 #include <cstddef>
