@@ -103,7 +103,7 @@ void check_failure(const LookupError& error, std::string_view input) {
   }
   const auto bad = not_unicode.find(error.var_name);
   const LookupError::Cause expected =
-      bad == not_unicode.end() ? LookupError::Cause::NotPresent : LookupError::Cause::NotUnicode;
+      bad == not_unicode.end() ? LookupError::Cause::not_present : LookupError::Cause::not_unicode;
   if (error.cause != expected) {
     fail("the failure's cause does not match the variable's state", input);
   }

@@ -53,12 +53,12 @@ std::optional<LookupError> to_lookup_error(std::string_view name, platform::EnvV
     case platform::EnvValue::State::present:
       return std::nullopt;
     case platform::EnvValue::State::not_present:
-      return LookupError{std::string(name), LookupError::Cause::NotPresent, {}};
+      return LookupError{std::string(name), LookupError::Cause::not_present, {}};
     case platform::EnvValue::State::not_unicode:
-      return LookupError{std::string(name), LookupError::Cause::NotUnicode,
+      return LookupError{std::string(name), LookupError::Cause::not_unicode,
                          std::move(found.raw_quoted)};
   }
-  return LookupError{std::string(name), LookupError::Cause::NotPresent, {}};
+  return LookupError{std::string(name), LookupError::Cause::not_present, {}};
 }
 
 // Phase 1. The new text is started only at the first real replacement, so
@@ -169,7 +169,7 @@ class VariableExpander {
 }  // namespace
 
 std::string LookupError::cause_text() const {
-  if (cause == Cause::NotPresent) {
+  if (cause == Cause::not_present) {
     return std::string(not_found_text);
   }
   std::string text(not_unicode_text);

@@ -16,11 +16,11 @@
 namespace brelix {
 
 struct LookupError {
-  enum class Cause { NotPresent, NotUnicode };
+  enum class Cause { not_present, not_unicode };
   // The variable's name exactly as written in the reference.
   std::string var_name;
-  Cause cause = Cause::NotPresent;
-  // For NotUnicode: the raw value in quoted diagnostic form, quotes
+  Cause cause = Cause::not_present;
+  // For not_unicode: the raw value in quoted diagnostic form, quotes
   // included (see platform::EnvValue).
   std::string raw_quoted;
 

@@ -213,12 +213,12 @@ TEST(ExpandPath, StopsAtTheFirstFailure) {
 }
 
 TEST(LookupError, BecomesAFailureWithItsCause) {
-  const LookupError missing{"NOPE", LookupError::Cause::NotPresent, {}};
+  const LookupError missing{"NOPE", LookupError::Cause::not_present, {}};
   const Failure failure = missing.to_failure();
   EXPECT_EQ(failure.message, "error looking key 'NOPE' up: environment variable not found");
   EXPECT_EQ(failure.causes, std::vector<std::string>{"environment variable not found"});
 
-  const LookupError bad{"BAD", LookupError::Cause::NotUnicode, "\"\\u{d800}\""};
+  const LookupError bad{"BAD", LookupError::Cause::not_unicode, "\"\\u{d800}\""};
   EXPECT_EQ(bad.to_failure().causes,
             std::vector<std::string>{"environment variable was not valid unicode: \"\\u{d800}\""});
 }
