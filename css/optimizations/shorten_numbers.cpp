@@ -104,7 +104,8 @@ bool needs_scan(std::string_view value) {
 }  // namespace
 
 bool keeps_zero_units(std::string_view property) {
-  return property.starts_with("--") || equals_ascii_lower(property, "flex") ||
+  return property.starts_with("--") || equals_ascii_lower(property, "initial-value") ||
+         equals_ascii_lower(property, "flex") ||
          equals_ascii_lower(property, "-ms-flex") || equals_ascii_lower(property, "flex-basis");
 }
 

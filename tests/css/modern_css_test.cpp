@@ -67,7 +67,7 @@ TEST(ModernCss, Minified) {
       {"@starting-style{a{opacity:0}}@-moz-document url-prefix(){a{x:y}}",
        "@starting-style{a{opacity:0}}@-moz-document url-prefix(){a{x:y}}"},
       {"@property --x { syntax: '<length>'; inherits: false; initial-value: 0px }",
-       "@property --x{syntax:'<length>';inherits:false;initial-value:0}"},
+       "@property --x{syntax:'<length>';inherits:false;initial-value:0px}"},
       {"@page :first{margin:1in;@top-left{content:\"x\";color:#FF0000}}",
        "@page :first{margin:1in;@top-left{content:\"x\";color:#f00}}"},
       {"@font-feature-values Font One { @styleset { nice-style: 12 } }",
