@@ -21,7 +21,6 @@ constexpr CharSet statement_end{";"};
 constexpr CharSet word_split_stops{" \t\r\n;"};
 constexpr CharSet selector_stops{",{:"};
 constexpr CharSet pseudo_name_stops{"(,{:"};
-constexpr CharSet declaration_name_stops{":;}"};
 constexpr CharSet declaration_value_stops{";}"};
 // In modern CSS a '{' ends a would-be declaration: "b:hover{...}" and
 // "div{...}" inside a rule are nested rules.
@@ -404,23 +403,22 @@ class Parser {
     return true;
   }
 
-  // The modern grammar's scans stop at a brace where the fixed one's run
-  // on. Scanning with the modern stops first costs nothing where they
-  // agree, which is nearly everywhere, and tells where they might not.
+  // Both grammars stop a declaration at a brace: a declaration read over
+  // one is a nested rule misread ("&:hover{color:red}" or ".x{...}" taken
+  // for a declaration, whose '{' then pairs with the wrong '}'), never
+  // valid CSS, so the fixed grammar fails there and the modern one reads
+  // the sheet.
   std::size_t declaration_name_end(std::size_t start) {
-    const std::size_t end = scanner_.scan_piece(start, nested_name_stops, Nesting::None);
-    if (modern_ || !at(end, '{')) return end;
-    diverges_ = true;
-    return scanner_.scan_piece(end, declaration_name_stops, Nesting::None);
+    return scanner_.scan_piece(start, nested_name_stops, Nesting::None);
   }
 
-  // The modern scan tracks parentheses as the fixed one does; where it
-  // stops at a ';' or '}' it met no brace on the way, so the fixed scan,
-  // which differs only at braces, stops there too.
+  // The modern scan tracks parentheses as the fixed one does, but gives up
+  // at a brace inside them; only there does the fixed scan go on, over
+  // the braces of an IE expression() or an unquoted url().
   std::size_t declaration_value_end(std::size_t start) {
     const std::size_t end =
         scanner_.scan_piece(start, nested_value_stops, Nesting::ParenthesesInBlock);
-    if (modern_ || at(end, ';') || at(end, '}')) return end;
+    if (modern_ || end < text_.size()) return end;
     diverges_ = true;
     return scanner_.scan_piece(start, declaration_value_stops, Nesting::Parentheses);
   }

@@ -81,8 +81,10 @@ TEST(ModernCss, Minified) {
       {"@foo  bar /* c */ baz{ x : y ;  /* c */ z{ a : \"b  c\" } }@foo a/**/b;",
        "@foo bar baz{x : y;z{a : \"b  c\"}}@foo a/**/b;"},
       // Sheets the fixed grammar accepts keep its reading, odd or not.
-      {"a{b:c{d:e}", "a{b:c{d:e}"},
       {"@mediax y{a{x:y}}", "@media x y{a{x:y}}"},
+      // ... but not one that reads a nested rule as a declaration.
+      {".card{padding:1rem;&:hover{color:red}margin:0}.b,.a{color:blue}",
+       ".card{padding:1rem;&:hover{color:red}margin:0}.a,.b{color:blue}"},
   };
   const CssMinifier minifier;
   for (const Case& c : cases) {
@@ -108,7 +110,9 @@ TEST(ModernCss, StillRejected) {
       {"p{--x:;}\nq{x} d,a:b;c{}}", "Invalid block at line 2"},
       // The modern reading stops earlier than the fixed one: the fixed
       // one's line is kept.
-      {"a{b:c{d:e}\nx{", "Invalid block at line 2"},
+      {"@media x{a;b{c:d}}\nx{", "Invalid block at line 2"},
+      // A nested rule, not a declaration, and never closed.
+      {"a{b:c{d:e}", "Invalid block at line 1"},
   };
   const CssMinifier minifier;
   for (const Case& c : cases) {
