@@ -637,7 +637,7 @@ class Parser {
 
   std::optional<SimpleSelector> simple_selector(std::size_t& pos, bool& space_after) {
     const auto take = [&](std::size_t start, SelectorKind kind) -> std::optional<SimpleSelector> {
-      const std::size_t end = scanner_.scan_piece(start, selector_stops, Nesting::Brackets);
+      const std::size_t end = scanner_.scan_piece(start, selector_stops, Nesting::Selector);
       const std::string_view raw = slice(start, end);
       const std::string_view text = trimmed(start, end);
       if (text.empty()) return std::nullopt;
@@ -684,7 +684,7 @@ class Parser {
     }
     bool space_after = false;
     next = gap(next, &space_after);
-    const std::size_t trailing_end = scanner_.scan_piece(next, selector_stops, Nesting::Brackets);
+    const std::size_t trailing_end = scanner_.scan_piece(next, selector_stops, Nesting::Selector);
     if (trailing_end != next) {
       pseudo.trailing = slice(next, trailing_end);
       pseudo.space_before_trailing = space_after;

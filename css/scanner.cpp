@@ -100,6 +100,8 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
   const char* const data = text_.data();
   const std::size_t size = text_.size();
   std::size_t depth = 0;
+  // Selector counts its parentheses here and its brackets in depth.
+  std::size_t parentheses_open = 0;
   while (pos < size) {
     // Everything else is passed over in a tight loop, four at a time.
     while (pos + 4 <= size && !stops.halts_scan(data[pos]) && !stops.halts_scan(data[pos + 1]) &&
@@ -109,8 +111,9 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
     while (pos < size && !stops.halts_scan(data[pos])) ++pos;
     if (pos == size) break;
     const char c = data[pos];
-    if (depth == 0 && stops.has(c)) return pos;
-    if (nesting == Nesting::ParenthesesInBlock && (c == '{' || c == '}')) return text_.size();
+    if (depth == 0 && parentheses_open == 0 && stops.has(c)) return pos;
+    if ((nesting == Nesting::ParenthesesInBlock || parentheses_open > 0) && (c == '{' || c == '}'))
+      return text_.size();
     if (c == '"' || c == '\'') {
       pos = string_end(pos);
       continue;
@@ -122,7 +125,13 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
         continue;
       }
     }
-    if (nesting != Nesting::None) {
+    if (nesting == Nesting::Selector && (c == '(' || c == ')')) {
+      if (c == '(') {
+        ++parentheses_open;
+      } else if (parentheses_open > 0) {
+        --parentheses_open;
+      }
+    } else if (nesting != Nesting::None) {
       if (c == open) {
         ++depth;
       } else if (c == close && depth > 0) {

@@ -46,7 +46,10 @@ class CharSet {
 // them ends the scan as the end of the text would: the modern grammar
 // tries a declaration at every item of a block, and a stray '(' must not
 // let each try scan the rest of the text.
-enum class Nesting { None, Parentheses, Brackets, ParenthesesInBlock };
+// Selector runs over its stops inside square brackets and parentheses
+// alike ("translate(-50%,-50%)" is one piece, never two selectors), and
+// like ParenthesesInBlock gives up at a brace inside parentheses.
+enum class Nesting { None, Parentheses, Brackets, ParenthesesInBlock, Selector };
 
 class Scanner {
  public:

@@ -82,6 +82,10 @@ TEST(ModernCss, Minified) {
        "@foo bar baz{x : y;z{a : \"b  c\"}}@foo a/**/b;"},
       // Sheets the fixed grammar accepts keep its reading, odd or not.
       {"@mediax y{a{x:y}}", "@media x y{a{x:y}}"},
+      // A declaration missing its ';' before a nested rule is that rule's
+      // selector; its comma in parentheses splits nothing.
+      {".a{transform:rotate(45deg) translate(-50%,-50%) &:hover{color:red}}.x{margin:0}",
+       ".a{transform:rotate(45deg) translate(-50%,-50%) &:hover{color:red}}.x{margin:0}"},
       // ... but not one that reads a nested rule as a declaration.
       {".card{padding:1rem;&:hover{color:red}margin:0}.b,.a{color:blue}",
        ".card{padding:1rem;&:hover{color:red}margin:0}.a,.b{color:blue}"},

@@ -80,6 +80,9 @@ TEST(Parser, Selectors) {
       // '#' or '.' with nothing after them is taken as a tag.
       {"#:x{}", "style[tag<#>:<x>]{}"},
       {"a[href]:first-child{}", "style[tag<a[href]>:<first-child>]{}"},
+      // A comma inside parentheses splits no list, outside a pseudo-class's
+      // argument too.
+      {"x(a,b),c{}", "style[tag<x(a,b)>,tag<c>]{}"},
       // A third colon is not taken, so the rule does not fit.
       {"a:::x{}", "fail@0"},
       {"a:{}", "fail@0"},
