@@ -56,7 +56,26 @@ class Parser {
     return scanner_.skip_gap(pos, saw_space);
   }
   bool modern() const { return modern_; }
-  void read_modern() { modern_ = true; }
+  void read_modern() {
+    modern_ = true;
+    scanner_.count_form_feed_as_space();
+  }
+
+  // Past the "<!--" and "-->" at pos and the gaps around them: at the top
+  // level a browser skips them. Only the modern grammar does; the fixed
+  // one reads them into the next selector.
+  std::size_t skip_markers(std::size_t pos) {
+    while (true) {
+      const std::size_t next = gap(pos);
+      if (starts_with(next, "<!--")) {
+        pos = next + 4;
+      } else if (starts_with(next, "-->")) {
+        pos = next + 3;
+      } else {
+        return pos;
+      }
+    }
+  }
   // Whether the modern grammar might have read otherwise anything the
   // fixed grammar read since the last call.
   bool take_divergence() { return std::exchange(diverges_, false); }
@@ -147,7 +166,10 @@ class Parser {
       if (!item) item = page_rule(start);
       if (!item && modern_) item = modern_at_rule(start, depth);
       // A style rule cannot begin with '@', so nothing is left to try.
-    } else {
+    } else if (depth > 0 || (!starts_with(start, "<!--") && !starts_with(start, "-->"))) {
+      // A top-level "<!--" or "-->" is no part of a selector (see
+      // skip_markers): the fixed grammar, which would read it into one,
+      // leaves such a sheet to the modern grammar.
       item = style_rule(start, depth);
     }
     if (item) pos = start;
@@ -198,7 +220,13 @@ class Parser {
                                        std::size_t depth) {
     if (!keyword(pos, literal)) return std::nullopt;
     std::size_t next = pos + literal.size();
-    const std::optional<std::string_view> text = prelude(next);
+    std::optional<std::string_view> text = prelude(next);
+    // An empty media query list is valid and matches all media; the
+    // modern grammar, which prints it back as "@media {", reads it.
+    if (!text && modern_ && literal == "@media" && at(gap(next), '{')) {
+      next = gap(next);
+      text = slice(next, next);
+    }
     if (!text) return std::nullopt;
     std::optional<std::vector<Item>> body =
         modern_ ? body_items(next, depth) : nested_block(next, depth);
@@ -333,18 +361,26 @@ class Parser {
     return rule;
   }
 
+  // Past the gap at pos and, in the modern grammar, the empty declarations
+  // in it (";;"), which browsers skip.
+  std::size_t skip_empty_declarations(std::size_t pos) {
+    pos = gap(pos);
+    while (modern_ && at(pos, ';')) pos = gap(pos + 1);
+    return pos;
+  }
+
   std::optional<DeclarationMap> declaration_block(std::size_t& pos) {
     if (!at(pos, '{')) return std::nullopt;
     pending_.clear();
     std::optional<DeclarationMap> long_group;
-    std::size_t next = gap(pos + 1);
+    std::size_t next = skip_empty_declarations(pos + 1);
     while (true) {
-      std::size_t after = gap(next);
+      std::size_t after = skip_empty_declarations(next);
       if (!next_is_not(after, item_openers) || !declaration(after, pending_)) break;
       next = gap(after);
       spill_long_group(long_group, next);
     }
-    next = gap(next);
+    next = skip_empty_declarations(next);
     if (!at(next, '}')) return std::nullopt;
     pos = next + 1;
     return take_group(long_group);
@@ -390,10 +426,16 @@ class Parser {
     // with, or the printed block would not read back.
     if (name.empty() || item_openers.has(name.front()) || !at(name_end, ':')) return false;
     const std::size_t value_start = gap(name_end + 1);
-    const std::size_t value_end = declaration_value_end(value_start);
-    const std::string_view value = trimmed(value_start, value_end);
-    // A custom property may be empty ("--x: ;"); no other may.
+    std::size_t value_end = declaration_value_end(value_start);
+    // A custom property may be empty ("--x: ;"); no other may. In the
+    // modern grammar its value may hold {} blocks ("--x:{a:b}").
     const bool custom = name.starts_with("--");
+    while (modern_ && custom && at(value_end, '{')) {
+      const std::size_t close = scanner_.block_end(value_end);
+      if (close == npos) return false;
+      value_end = declaration_value_end(close + 1);
+    }
+    const std::string_view value = trimmed(value_start, value_end);
     if (value.empty() && custom && !modern_) diverges_ = true;
     const bool may_be_empty = modern_ && custom;
     if ((value.empty() && !may_be_empty) || value_end == text_.size() || at(value_end, '{'))
@@ -485,9 +527,7 @@ class Parser {
     std::optional<DeclarationMap> long_group;
     std::size_t next = pos + 1;
     while (true) {
-      // An empty declaration (";;") stays rejected, as in the fixed
-      // grammar's declaration blocks.
-      next = gap(next);
+      next = skip_empty_declarations(next);
       if (at(next, '}')) break;
       std::size_t after = next;
       if (next_is_not(after, item_openers) && declaration(after, pending_)) {
@@ -728,6 +768,7 @@ std::expected<void, ParseFailure> read_stylesheet(std::string_view text, Arena& 
   // began: reading goes back there if the fixed grammar fails later.
   std::size_t checkpoint = npos;
   while (true) {
+    if (parser.modern()) pos = parser.skip_markers(pos);
     std::size_t next = pos;
     std::optional<Item> item = parser.top_level_item(next);
     if (!item) {

@@ -75,7 +75,7 @@ std::size_t Scanner::comment_end(std::size_t open) {
 
 std::size_t Scanner::skip_gap_from(std::size_t pos, bool* saw_space) {
   while (pos < text_.size()) {
-    if (is_gap_space(text_[pos])) {
+    if (is_space(text_[pos])) {
       ++pos;
       if (saw_space != nullptr) *saw_space = true;
       continue;

@@ -65,9 +65,13 @@ class Scanner {
   // them. A "/*" without a later "*/" ends the gap.
   std::size_t skip_gap(std::size_t pos, bool* saw_space = nullptr) {
     // Inline for the common case, a piece right after the last one.
-    if (pos >= text_.size() || (!is_gap_space(text_[pos]) && text_[pos] != '/')) return pos;
+    if (pos >= text_.size() || (!is_space(text_[pos]) && text_[pos] != '/')) return pos;
     return skip_gap_from(pos, saw_space);
   }
+
+  // From now on a form feed is gap space too, as it is white space in CSS;
+  // the fixed grammar's gaps do not skip it.
+  void count_form_feed_as_space() { form_feed_is_space_ = true; }
 
   // The end of the piece starting at pos: the first stop character outside
   // strings, comments and the given brackets, or the end of the text.
@@ -98,8 +102,10 @@ class Scanner {
 
  private:
   std::size_t skip_gap_from(std::size_t pos, bool* saw_space);
+  bool is_space(char c) const { return is_gap_space(c) || (c == '\f' && form_feed_is_space_); }
 
   std::string_view text_;
+  bool form_feed_is_space_ = false;
   // The last search for "*/": every "/*" between the two positions closes
   // at the same place, so a run of openers is not searched again and
   // again.

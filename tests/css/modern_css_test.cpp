@@ -80,6 +80,12 @@ TEST(ModernCss, Minified) {
       // only where they cannot join two tokens.
       {"@foo  bar /* c */ baz{ x : y ;  /* c */ z{ a : \"b  c\" } }@foo a/**/b;",
        "@foo bar baz{x : y;z{a : \"b  c\"}}@foo a/**/b;"},
+      // Valid CSS the fixed grammar rejects.
+      {"a{color:red;;}b{;x:y}", "a{color:red}b{x:y}"},
+      {"@media{a{color:red}}", "@media {a{color:red}}"},
+      {"<!--a{color:red}-->", "a{color:red}"},
+      {"a{--x:{a:b}}", "a{--x:{a:b}}"},
+      {"a{color:red;\f}\f", "a{color:red}"},
       // Sheets the fixed grammar accepts keep its reading, odd or not.
       {"@mediax y{a{x:y}}", "@media x y{a{x:y}}"},
       // A declaration missing its ';' before a nested rule is that rule's
