@@ -79,6 +79,8 @@ class Parser {
   // Whether the modern grammar might have read otherwise anything the
   // fixed grammar read since the last call.
   bool take_divergence() { return std::exchange(diverges_, false); }
+  // Whether a string read since the last call held a raw line break.
+  bool take_broken_string() { return scanner_.take_broken_string(); }
 
  private:
   bool at(std::size_t pos, char c) const { return scanner_.at(pos, c); }
@@ -767,6 +769,15 @@ std::expected<void, ParseFailure> read_stylesheet(std::string_view text, Arena& 
   // Where the first item that the modern grammar might read otherwise
   // began: reading goes back there if the fixed grammar fails later.
   std::size_t checkpoint = npos;
+  // Where a browser's tokenizer stands at pos, and at the checkpoint. A
+  // raw line break ends a string for a browser, which then reads the text
+  // after it, up to the next line break, otherwise than the parser does.
+  // The items from the one holding such a string to the first that ends
+  // where a browser's tokenizer stands outside every string and comment
+  // are kept as written: what a browser makes of them is not what they
+  // were read as, and only their bytes keep it.
+  TokenState browser = TokenState::Data;
+  TokenState browser_at_checkpoint = TokenState::Data;
   while (true) {
     if (parser.modern()) pos = parser.skip_markers(pos);
     std::size_t next = pos;
@@ -783,12 +794,20 @@ std::expected<void, ParseFailure> read_stylesheet(std::string_view text, Arena& 
       if (checkpoint != npos) {
         visitor.rewind();
         pos = std::exchange(checkpoint, npos);
+        browser = browser_at_checkpoint;
       }
       continue;
     }
     if (parser.take_divergence() && !parser.modern() && checkpoint == npos) {
       checkpoint = pos;
+      browser_at_checkpoint = browser;
       visitor.checkpoint();
+    }
+    if (parser.take_broken_string() || browser != TokenState::Data) {
+      const std::string_view written = text.substr(pos, next - pos);
+      const TokenWalk walk = walk_tokens(written, browser);
+      if (walk.broken_string || browser != TokenState::Data) *item = OpaqueAtRule{written};
+      browser = walk.end;
     }
     pos = next;
     visitor.item(std::move(*item));

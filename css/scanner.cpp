@@ -34,6 +34,10 @@ std::size_t leading_space(std::string_view text) {
   return pos;
 }
 
+bool is_line_break(char c) {
+  return c == '\n' || c == '\r' || c == '\f';
+}
+
 }  // namespace
 
 std::string_view trim_end(std::string_view text) {
@@ -88,8 +92,53 @@ std::size_t Scanner::skip_gap_from(std::size_t pos, bool* saw_space) {
   return pos;
 }
 
-std::size_t Scanner::string_end(std::size_t open) const {
-  return quoted_end(text_, open);
+std::size_t Scanner::string_end(std::size_t open) {
+  const std::size_t end = quoted_end(text_, open);
+  if (!broken_string_) {
+    const std::string_view string = text_.substr(open, end - open);
+    broken_string_ = string.find_first_of("\n\r\f") != std::string_view::npos;
+  }
+  return end;
+}
+
+TokenWalk walk_tokens(std::string_view text, TokenState start) {
+  TokenWalk walk{start, false};
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const char c = text[pos];
+    if (c == '\\' && walk.end != TokenState::Comment) {
+      // An escape takes the next character, "\r\n" counting as one.
+      pos += text.substr(pos + 1).starts_with("\r\n") ? 3u : 2u;
+      continue;
+    }
+    switch (walk.end) {
+      case TokenState::Data:
+        if (c == '"') walk.end = TokenState::DoubleQuoted;
+        if (c == '\'') walk.end = TokenState::SingleQuoted;
+        if (c == '/' && text.substr(pos).starts_with("/*")) {
+          walk.end = TokenState::Comment;
+          ++pos;
+        }
+        break;
+      case TokenState::DoubleQuoted:
+      case TokenState::SingleQuoted:
+        if (c == (walk.end == TokenState::DoubleQuoted ? '"' : '\'')) {
+          walk.end = TokenState::Data;
+        } else if (is_line_break(c)) {
+          walk.end = TokenState::Data;
+          walk.broken_string = true;
+        }
+        break;
+      case TokenState::Comment:
+        if (c == '*' && text.substr(pos).starts_with("*/")) {
+          walk.end = TokenState::Data;
+          ++pos;
+        }
+        break;
+    }
+    ++pos;
+  }
+  return walk;
 }
 
 std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting) {

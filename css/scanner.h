@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <string_view>
+#include <utility>
 
 namespace css {
 
@@ -50,6 +51,22 @@ class CharSet {
 // alike ("translate(-50%,-50%)" is one piece, never two selectors), and
 // like ParenthesesInBlock gives up at a brace inside parentheses.
 enum class Nesting { None, Parentheses, Brackets, ParenthesesInBlock, Selector };
+
+// Where a browser's tokenizer stands after some text: outside anything,
+// in a string, or in a comment.
+enum class TokenState : char { Data, DoubleQuoted, SingleQuoted, Comment };
+
+struct TokenWalk {
+  TokenState end = TokenState::Data;
+  // A string that a raw line break ended (which the tokenizer of the
+  // parser, closing strings only at their quote, reads otherwise).
+  bool broken_string = false;
+};
+
+// Walks text as a browser's tokenizer does, from the state start: strings
+// end at their quote or at a raw line break, a backslash escapes what
+// follows it, comments end at the first "*/".
+TokenWalk walk_tokens(std::string_view text, TokenState start);
 
 class Scanner {
  public:
@@ -98,7 +115,12 @@ class Scanner {
   std::size_t find_outside_strings(std::size_t pos, std::size_t end, const CharSet& set);
 
   // Past the quoted string whose quote is at open, or the end of the text.
-  std::size_t string_end(std::size_t open) const;
+  // Notes a raw line break inside it (see take_broken_string).
+  std::size_t string_end(std::size_t open);
+
+  // Whether a string read since the last call held a raw line break: a
+  // browser ends the string there, and reads what follows otherwise.
+  bool take_broken_string() { return std::exchange(broken_string_, false); }
 
  private:
   std::size_t skip_gap_from(std::size_t pos, bool* saw_space);
@@ -106,6 +128,7 @@ class Scanner {
 
   std::string_view text_;
   bool form_feed_is_space_ = false;
+  bool broken_string_ = false;
   // The last search for "*/": every "/*" between the two positions closes
   // at the same place, so a run of openers is not searched again and
   // again.

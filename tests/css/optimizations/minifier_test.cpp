@@ -65,6 +65,10 @@ TEST(Minifier, RewritesDeclarations) {
       {"a{\xCE\xA3\xCE\xA3:x}", "a{\xCF\x83\xCF\x82:x}"},
       {"@charset \"UTF-8\";@import url(A.css) SCREEN;",
        "@charset \"UTF-8\";@import url(A.css) SCREEN;"},
+      // A browser ends each string at the line break; up to the next one
+      // outside a string the text is kept as written.
+      {"a{content:\"x\ny\";color:red}\nb{color:blue}.c{color:#FFFFFF}",
+       "a{content:\"x\ny\";color:red}\nb{color:blue}.c{color:#fff}"},
   });
 }
 
