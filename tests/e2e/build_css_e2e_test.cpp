@@ -168,10 +168,8 @@ TEST(BuildCss, AByteOrderMarkIsDroppedFromTheStartOfEverySheet) {
   world.add(extra, "css/lib.min.css", mark + ".lib{x:y}");
   const RunResult result = world.build(files, extra);
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(world.read_file("dest/out-debug.css"),
-            "html,body{margin:0}p{color:#FFFFFF}.lib{x:y}");
-  EXPECT_EQ(world.read_file("dest/out.css"),
-            "body,html{margin:0}p{color:#fff}.lib{x:y}");
+  EXPECT_EQ(world.read_file("dest/out-debug.css"), "html,body{margin:0}p{color:#FFFFFF}.lib{x:y}");
+  EXPECT_EQ(world.read_file("dest/out.css"), "body,html{margin:0}p{color:#fff}.lib{x:y}");
 
   world.write_file("sheet.css", mark + "b,a{x:y}");
   RunOptions piped;
