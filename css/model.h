@@ -164,7 +164,9 @@ struct AtRule {
 
 // An at-rule kept as text, as it is printed: a statement ("@layer a,b;",
 // any unknown "@name ...;"), or an at-rule of unknown name with its block,
-// only white space and comments collapsed. The name keeps its case.
+// only white space and comments collapsed. The name keeps its case. Also
+// any top-level item that a browser tokenizes otherwise than the parser
+// reads it (a string broken by a line break), kept exactly as written.
 struct OpaqueAtRule {
   std::string_view text;
 };

@@ -21,7 +21,6 @@ constexpr CharSet statement_end{";"};
 constexpr CharSet word_split_stops{" \t\r\n;"};
 constexpr CharSet selector_stops{",{:"};
 constexpr CharSet pseudo_name_stops{"(,{:"};
-constexpr CharSet declaration_name_stops{":;}"};
 constexpr CharSet declaration_value_stops{";}"};
 // In modern CSS a '{' ends a would-be declaration: "b:hover{...}" and
 // "div{...}" inside a rule are nested rules.
@@ -57,10 +56,31 @@ class Parser {
     return scanner_.skip_gap(pos, saw_space);
   }
   bool modern() const { return modern_; }
-  void read_modern() { modern_ = true; }
+  void read_modern() {
+    modern_ = true;
+    scanner_.count_form_feed_as_space();
+  }
+
+  // Past the "<!--" and "-->" at pos and the gaps around them: at the top
+  // level a browser skips them. Only the modern grammar does; the fixed
+  // one reads them into the next selector.
+  std::size_t skip_markers(std::size_t pos) {
+    while (true) {
+      const std::size_t next = gap(pos);
+      if (starts_with(next, "<!--")) {
+        pos = next + 4;
+      } else if (starts_with(next, "-->")) {
+        pos = next + 3;
+      } else {
+        return pos;
+      }
+    }
+  }
   // Whether the modern grammar might have read otherwise anything the
   // fixed grammar read since the last call.
   bool take_divergence() { return std::exchange(diverges_, false); }
+  // Whether a string read since the last call held a raw line break.
+  bool take_broken_string() { return scanner_.take_broken_string(); }
 
  private:
   bool at(std::size_t pos, char c) const { return scanner_.at(pos, c); }
@@ -148,7 +168,10 @@ class Parser {
       if (!item) item = page_rule(start);
       if (!item && modern_) item = modern_at_rule(start, depth);
       // A style rule cannot begin with '@', so nothing is left to try.
-    } else {
+    } else if (depth > 0 || (!starts_with(start, "<!--") && !starts_with(start, "-->"))) {
+      // A top-level "<!--" or "-->" is no part of a selector (see
+      // skip_markers): the fixed grammar, which would read it into one,
+      // leaves such a sheet to the modern grammar.
       item = style_rule(start, depth);
     }
     if (item) pos = start;
@@ -199,7 +222,13 @@ class Parser {
                                        std::size_t depth) {
     if (!keyword(pos, literal)) return std::nullopt;
     std::size_t next = pos + literal.size();
-    const std::optional<std::string_view> text = prelude(next);
+    std::optional<std::string_view> text = prelude(next);
+    // An empty media query list is valid and matches all media; the
+    // modern grammar, which prints it back as "@media {", reads it.
+    if (!text && modern_ && literal == "@media" && at(gap(next), '{')) {
+      next = gap(next);
+      text = slice(next, next);
+    }
     if (!text) return std::nullopt;
     std::optional<std::vector<Item>> body =
         modern_ ? body_items(next, depth) : nested_block(next, depth);
@@ -334,18 +363,26 @@ class Parser {
     return rule;
   }
 
+  // Past the gap at pos and, in the modern grammar, the empty declarations
+  // in it (";;"), which browsers skip.
+  std::size_t skip_empty_declarations(std::size_t pos) {
+    pos = gap(pos);
+    while (modern_ && at(pos, ';')) pos = gap(pos + 1);
+    return pos;
+  }
+
   std::optional<DeclarationMap> declaration_block(std::size_t& pos) {
     if (!at(pos, '{')) return std::nullopt;
     pending_.clear();
     std::optional<DeclarationMap> long_group;
-    std::size_t next = gap(pos + 1);
+    std::size_t next = skip_empty_declarations(pos + 1);
     while (true) {
-      std::size_t after = gap(next);
+      std::size_t after = skip_empty_declarations(next);
       if (!next_is_not(after, item_openers) || !declaration(after, pending_)) break;
       next = gap(after);
       spill_long_group(long_group, next);
     }
-    next = gap(next);
+    next = skip_empty_declarations(next);
     if (!at(next, '}')) return std::nullopt;
     pos = next + 1;
     return take_group(long_group);
@@ -391,10 +428,16 @@ class Parser {
     // with, or the printed block would not read back.
     if (name.empty() || item_openers.has(name.front()) || !at(name_end, ':')) return false;
     const std::size_t value_start = gap(name_end + 1);
-    const std::size_t value_end = declaration_value_end(value_start);
-    const std::string_view value = trimmed(value_start, value_end);
-    // A custom property may be empty ("--x: ;"); no other may.
+    std::size_t value_end = declaration_value_end(value_start);
+    // A custom property may be empty ("--x: ;"); no other may. In the
+    // modern grammar its value may hold {} blocks ("--x:{a:b}").
     const bool custom = name.starts_with("--");
+    while (modern_ && custom && at(value_end, '{')) {
+      const std::size_t close = scanner_.block_end(value_end);
+      if (close == npos) return false;
+      value_end = declaration_value_end(close + 1);
+    }
+    const std::string_view value = trimmed(value_start, value_end);
     if (value.empty() && custom && !modern_) diverges_ = true;
     const bool may_be_empty = modern_ && custom;
     if ((value.empty() && !may_be_empty) || value_end == text_.size() || at(value_end, '{'))
@@ -404,23 +447,22 @@ class Parser {
     return true;
   }
 
-  // The modern grammar's scans stop at a brace where the fixed one's run
-  // on. Scanning with the modern stops first costs nothing where they
-  // agree, which is nearly everywhere, and tells where they might not.
+  // Both grammars stop a declaration at a brace: a declaration read over
+  // one is a nested rule misread ("&:hover{color:red}" or ".x{...}" taken
+  // for a declaration, whose '{' then pairs with the wrong '}'), never
+  // valid CSS, so the fixed grammar fails there and the modern one reads
+  // the sheet.
   std::size_t declaration_name_end(std::size_t start) {
-    const std::size_t end = scanner_.scan_piece(start, nested_name_stops, Nesting::None);
-    if (modern_ || !at(end, '{')) return end;
-    diverges_ = true;
-    return scanner_.scan_piece(end, declaration_name_stops, Nesting::None);
+    return scanner_.scan_piece(start, nested_name_stops, Nesting::None);
   }
 
-  // The modern scan tracks parentheses as the fixed one does; where it
-  // stops at a ';' or '}' it met no brace on the way, so the fixed scan,
-  // which differs only at braces, stops there too.
+  // The modern scan tracks parentheses as the fixed one does, but gives up
+  // at a brace inside them; only there does the fixed scan go on, over
+  // the braces of an IE expression() or an unquoted url().
   std::size_t declaration_value_end(std::size_t start) {
     const std::size_t end =
         scanner_.scan_piece(start, nested_value_stops, Nesting::ParenthesesInBlock);
-    if (modern_ || at(end, ';') || at(end, '}')) return end;
+    if (modern_ || end < text_.size()) return end;
     diverges_ = true;
     return scanner_.scan_piece(start, declaration_value_stops, Nesting::Parentheses);
   }
@@ -487,9 +529,7 @@ class Parser {
     std::optional<DeclarationMap> long_group;
     std::size_t next = pos + 1;
     while (true) {
-      // An empty declaration (";;") stays rejected, as in the fixed
-      // grammar's declaration blocks.
-      next = gap(next);
+      next = skip_empty_declarations(next);
       if (at(next, '}')) break;
       std::size_t after = next;
       if (next_is_not(after, item_openers) && declaration(after, pending_)) {
@@ -639,7 +679,7 @@ class Parser {
 
   std::optional<SimpleSelector> simple_selector(std::size_t& pos, bool& space_after) {
     const auto take = [&](std::size_t start, SelectorKind kind) -> std::optional<SimpleSelector> {
-      const std::size_t end = scanner_.scan_piece(start, selector_stops, Nesting::Brackets);
+      const std::size_t end = scanner_.scan_piece(start, selector_stops, Nesting::Selector);
       const std::string_view raw = slice(start, end);
       const std::string_view text = trimmed(start, end);
       if (text.empty()) return std::nullopt;
@@ -686,7 +726,7 @@ class Parser {
     }
     bool space_after = false;
     next = gap(next, &space_after);
-    const std::size_t trailing_end = scanner_.scan_piece(next, selector_stops, Nesting::Brackets);
+    const std::size_t trailing_end = scanner_.scan_piece(next, selector_stops, Nesting::Selector);
     if (trailing_end != next) {
       pseudo.trailing = slice(next, trailing_end);
       pseudo.space_before_trailing = space_after;
@@ -729,7 +769,17 @@ std::expected<void, ParseFailure> read_stylesheet(std::string_view text, Arena& 
   // Where the first item that the modern grammar might read otherwise
   // began: reading goes back there if the fixed grammar fails later.
   std::size_t checkpoint = npos;
+  // Where a browser's tokenizer stands at pos, and at the checkpoint. A
+  // raw line break ends a string for a browser, which then reads the text
+  // after it, up to the next line break, otherwise than the parser does.
+  // The items from the one holding such a string to the first that ends
+  // where a browser's tokenizer stands outside every string and comment
+  // are kept as written: what a browser makes of them is not what they
+  // were read as, and only their bytes keep it.
+  TokenState browser = TokenState::Data;
+  TokenState browser_at_checkpoint = TokenState::Data;
   while (true) {
+    if (parser.modern()) pos = parser.skip_markers(pos);
     std::size_t next = pos;
     std::optional<Item> item = parser.top_level_item(next);
     if (!item) {
@@ -744,12 +794,20 @@ std::expected<void, ParseFailure> read_stylesheet(std::string_view text, Arena& 
       if (checkpoint != npos) {
         visitor.rewind();
         pos = std::exchange(checkpoint, npos);
+        browser = browser_at_checkpoint;
       }
       continue;
     }
     if (parser.take_divergence() && !parser.modern() && checkpoint == npos) {
       checkpoint = pos;
+      browser_at_checkpoint = browser;
       visitor.checkpoint();
+    }
+    if (parser.take_broken_string() || browser != TokenState::Data) {
+      const std::string_view written = text.substr(pos, next - pos);
+      const TokenWalk walk = walk_tokens(written, browser);
+      if (walk.broken_string || browser != TokenState::Data) *item = OpaqueAtRule{written};
+      browser = walk.end;
     }
     pos = next;
     visitor.item(std::move(*item));

@@ -34,6 +34,10 @@ std::size_t leading_space(std::string_view text) {
   return pos;
 }
 
+bool is_line_break(char c) {
+  return c == '\n' || c == '\r' || c == '\f';
+}
+
 }  // namespace
 
 std::string_view trim_end(std::string_view text) {
@@ -75,7 +79,7 @@ std::size_t Scanner::comment_end(std::size_t open) {
 
 std::size_t Scanner::skip_gap_from(std::size_t pos, bool* saw_space) {
   while (pos < text_.size()) {
-    if (is_gap_space(text_[pos])) {
+    if (is_space(text_[pos])) {
       ++pos;
       if (saw_space != nullptr) *saw_space = true;
       continue;
@@ -88,8 +92,53 @@ std::size_t Scanner::skip_gap_from(std::size_t pos, bool* saw_space) {
   return pos;
 }
 
-std::size_t Scanner::string_end(std::size_t open) const {
-  return quoted_end(text_, open);
+std::size_t Scanner::string_end(std::size_t open) {
+  const std::size_t end = quoted_end(text_, open);
+  if (!broken_string_) {
+    const std::string_view string = text_.substr(open, end - open);
+    broken_string_ = string.find_first_of("\n\r\f") != std::string_view::npos;
+  }
+  return end;
+}
+
+TokenWalk walk_tokens(std::string_view text, TokenState start) {
+  TokenWalk walk{start, false};
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const char c = text[pos];
+    if (c == '\\' && walk.end != TokenState::Comment) {
+      // An escape takes the next character, "\r\n" counting as one.
+      pos += text.substr(pos + 1).starts_with("\r\n") ? 3u : 2u;
+      continue;
+    }
+    switch (walk.end) {
+      case TokenState::Data:
+        if (c == '"') walk.end = TokenState::DoubleQuoted;
+        if (c == '\'') walk.end = TokenState::SingleQuoted;
+        if (c == '/' && text.substr(pos).starts_with("/*")) {
+          walk.end = TokenState::Comment;
+          ++pos;
+        }
+        break;
+      case TokenState::DoubleQuoted:
+      case TokenState::SingleQuoted:
+        if (c == (walk.end == TokenState::DoubleQuoted ? '"' : '\'')) {
+          walk.end = TokenState::Data;
+        } else if (is_line_break(c)) {
+          walk.end = TokenState::Data;
+          walk.broken_string = true;
+        }
+        break;
+      case TokenState::Comment:
+        if (c == '*' && text.substr(pos).starts_with("*/")) {
+          walk.end = TokenState::Data;
+          ++pos;
+        }
+        break;
+    }
+    ++pos;
+  }
+  return walk;
 }
 
 std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting) {
@@ -100,6 +149,8 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
   const char* const data = text_.data();
   const std::size_t size = text_.size();
   std::size_t depth = 0;
+  // Selector counts its parentheses here and its brackets in depth.
+  std::size_t parentheses_open = 0;
   while (pos < size) {
     // Everything else is passed over in a tight loop, four at a time.
     while (pos + 4 <= size && !stops.halts_scan(data[pos]) && !stops.halts_scan(data[pos + 1]) &&
@@ -109,8 +160,9 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
     while (pos < size && !stops.halts_scan(data[pos])) ++pos;
     if (pos == size) break;
     const char c = data[pos];
-    if (depth == 0 && stops.has(c)) return pos;
-    if (nesting == Nesting::ParenthesesInBlock && (c == '{' || c == '}')) return text_.size();
+    if (depth == 0 && parentheses_open == 0 && stops.has(c)) return pos;
+    if ((nesting == Nesting::ParenthesesInBlock || parentheses_open > 0) && (c == '{' || c == '}'))
+      return text_.size();
     if (c == '"' || c == '\'') {
       pos = string_end(pos);
       continue;
@@ -122,7 +174,13 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
         continue;
       }
     }
-    if (nesting != Nesting::None) {
+    if (nesting == Nesting::Selector && (c == '(' || c == ')')) {
+      if (c == '(') {
+        ++parentheses_open;
+      } else if (parentheses_open > 0) {
+        --parentheses_open;
+      }
+    } else if (nesting != Nesting::None) {
       if (c == open) {
         ++depth;
       } else if (c == close && depth > 0) {

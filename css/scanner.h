@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <string_view>
+#include <utility>
 
 namespace css {
 
@@ -46,7 +47,26 @@ class CharSet {
 // them ends the scan as the end of the text would: the modern grammar
 // tries a declaration at every item of a block, and a stray '(' must not
 // let each try scan the rest of the text.
-enum class Nesting { None, Parentheses, Brackets, ParenthesesInBlock };
+// Selector runs over its stops inside square brackets and parentheses
+// alike ("translate(-50%,-50%)" is one piece, never two selectors), and
+// like ParenthesesInBlock gives up at a brace inside parentheses.
+enum class Nesting { None, Parentheses, Brackets, ParenthesesInBlock, Selector };
+
+// Where a browser's tokenizer stands after some text: outside anything,
+// in a string, or in a comment.
+enum class TokenState : char { Data, DoubleQuoted, SingleQuoted, Comment };
+
+struct TokenWalk {
+  TokenState end = TokenState::Data;
+  // A string that a raw line break ended (which the tokenizer of the
+  // parser, closing strings only at their quote, reads otherwise).
+  bool broken_string = false;
+};
+
+// Walks text as a browser's tokenizer does, from the state start: strings
+// end at their quote or at a raw line break, a backslash escapes what
+// follows it, comments end at the first "*/".
+TokenWalk walk_tokens(std::string_view text, TokenState start);
 
 class Scanner {
  public:
@@ -62,9 +82,13 @@ class Scanner {
   // them. A "/*" without a later "*/" ends the gap.
   std::size_t skip_gap(std::size_t pos, bool* saw_space = nullptr) {
     // Inline for the common case, a piece right after the last one.
-    if (pos >= text_.size() || (!is_gap_space(text_[pos]) && text_[pos] != '/')) return pos;
+    if (pos >= text_.size() || (!is_space(text_[pos]) && text_[pos] != '/')) return pos;
     return skip_gap_from(pos, saw_space);
   }
+
+  // From now on a form feed is gap space too, as it is white space in CSS;
+  // the fixed grammar's gaps do not skip it.
+  void count_form_feed_as_space() { form_feed_is_space_ = true; }
 
   // The end of the piece starting at pos: the first stop character outside
   // strings, comments and the given brackets, or the end of the text.
@@ -91,12 +115,20 @@ class Scanner {
   std::size_t find_outside_strings(std::size_t pos, std::size_t end, const CharSet& set);
 
   // Past the quoted string whose quote is at open, or the end of the text.
-  std::size_t string_end(std::size_t open) const;
+  // Notes a raw line break inside it (see take_broken_string).
+  std::size_t string_end(std::size_t open);
+
+  // Whether a string read since the last call held a raw line break: a
+  // browser ends the string there, and reads what follows otherwise.
+  bool take_broken_string() { return std::exchange(broken_string_, false); }
 
  private:
   std::size_t skip_gap_from(std::size_t pos, bool* saw_space);
+  bool is_space(char c) const { return is_gap_space(c) || (c == '\f' && form_feed_is_space_); }
 
   std::string_view text_;
+  bool form_feed_is_space_ = false;
+  bool broken_string_ = false;
   // The last search for "*/": every "/*" between the two positions closes
   // at the same place, so a run of openers is not searched again and
   // again.

@@ -65,10 +65,12 @@ std::optional<std::string> read_standard_input() {
 std::optional<std::string> minify_mapped(const std::string& path) {
   auto mapped = brelix::platform::map_file(path);
   if (!mapped || mapped->text().empty()) return std::nullopt;
-  const std::string_view text = mapped->text();
+  const std::string_view whole = mapped->text();
+  const std::string_view text = unicode::without_byte_order_mark(whole);
   if (!unicode::is_valid_utf8(text)) return std::string(text);
+  const std::size_t mark = whole.size() - text.size();
   const auto minified = css::CssMinifier().minify_css(
-      text, [&](std::size_t offset) { mapped->release_before(offset); });
+      text, [&](std::size_t offset) { mapped->release_before(mark + offset); });
   if (!minified) fail_with(minified.error().message() + "\n", rejected_status);
   if (!brelix::platform::write(Stream::output, *minified))
     fail_with(stdout_error_text, error_status);
@@ -88,12 +90,15 @@ int main(int argc, char** argv) {
     std::optional<std::string> input = read_standard_input();
     if (!input) fail_with(stdin_error_text, error_status);
     bytes = std::move(*input);
+    // A byte order mark is not part of the sheet (minify_mapped drops it too).
+    if (unicode::without_byte_order_mark(bytes).size() != bytes.size()) bytes.erase(0, 3);
   } else if (std::optional<std::string> copied = minify_mapped(path)) {
     bytes = std::move(*copied);
   } else {
     brelix::Result<std::string> input = brelix::platform::read_whole(path);
     if (!input) fail_with("cssmin: " + path + ": " + input.error().message + "\n", error_status);
     bytes = std::move(*input);
+    if (unicode::without_byte_order_mark(bytes).size() != bytes.size()) bytes.erase(0, 3);
   }
 
   std::string text = unicode::decode_lossy(std::move(bytes));

@@ -48,6 +48,13 @@ std::string decode_lossy(std::string_view text);
 // so a large style sheet is not held twice.
 std::string decode_lossy(std::string&& text);
 
+// The text without the UTF-8 byte order mark it may begin with: editors
+// that save one put it there, and in the middle of joined texts it would be
+// part of whatever follows it.
+inline std::string_view without_byte_order_mark(std::string_view text) {
+  return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
+}
+
 // Appends the UTF-8 form of c. Requires: c is a Unicode scalar value.
 inline void append_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {

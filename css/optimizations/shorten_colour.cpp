@@ -49,10 +49,10 @@ std::size_t skip_gap(std::string_view text, std::size_t pos) {
 // after ')' and sets hex to "#RRGGBB", or no_colour.
 std::size_t read_rgb(std::string_view value, std::string& hex) {
   std::size_t pos = skip_gap(value, 0);
-  if (!value.substr(pos).starts_with("rgb")) return no_colour;
-  pos = skip_gap(value, pos + 3);
-  if (pos >= value.size() || value[pos] != '(') return no_colour;
-  ++pos;
+  // Only "rgb(" with nothing between is a function: "rgb (1,2,3)" is a
+  // name and a parenthesis, which no colour property accepts.
+  if (!value.substr(pos).starts_with("rgb(")) return no_colour;
+  pos += 4;
   static constexpr char digits[] = "0123456789ABCDEF";
   hex = "#";
   for (int component = 0; component < 3; ++component) {

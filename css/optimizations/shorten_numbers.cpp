@@ -104,8 +104,9 @@ bool needs_scan(std::string_view value) {
 }  // namespace
 
 bool keeps_zero_units(std::string_view property) {
-  return property.starts_with("--") || equals_ascii_lower(property, "flex") ||
-         equals_ascii_lower(property, "-ms-flex") || equals_ascii_lower(property, "flex-basis");
+  return property.starts_with("--") || equals_ascii_lower(property, "initial-value") ||
+         equals_ascii_lower(property, "flex") || equals_ascii_lower(property, "-ms-flex") ||
+         equals_ascii_lower(property, "flex-basis");
 }
 
 bool numbers_left_as_is(std::string_view value) {

@@ -8,7 +8,8 @@
 namespace css {
 
 // True for the properties whose zeros keep their units: custom properties
-// (their text may end up inside calc(), where a bare 0 is invalid) and flex,
+// and @property's initial-value (their text may end up inside calc(), where
+// a bare 0 is invalid) and flex,
 // -ms-flex and flex-basis (IE 10 and 11 ignore "flex: 1 1 0"). Names are
 // compared without ASCII case.
 bool keeps_zero_units(std::string_view property);

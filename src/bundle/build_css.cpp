@@ -74,7 +74,12 @@ class CssBuild final : public BundleBuild {
       : BundleBuild(bundle, context, debug_file_name, release_file_name) {}
 
  private:
-  Result<> concatenate(std::string_view source) override { return env_.write_file(debug_, source); }
+  // A byte order mark is dropped from the start of every source, as from
+  // the minifier's input: after the first source it would stand inside the
+  // joined sheet, where browsers read it as part of a selector.
+  Result<> concatenate(std::string_view source) override {
+    return env_.write_file(debug_, unicode::without_byte_order_mark(source));
+  }
 
   // The release file is opened only now, once the debug style sheet is
   // complete, and deleted first so that it never starts with what an
@@ -98,7 +103,7 @@ class CssBuild final : public BundleBuild {
         joined.text.push_back('\n');
       }
       joined.starts.push_back(joined.text.size());
-      joined.text.append(unicode::decode_lossy(*source));
+      joined.text.append(unicode::decode_lossy(unicode::without_byte_order_mark(*source)));
     }
     const css::CssMinifier minifier;
     // The joined text is needed again only to place a rejection.
@@ -113,7 +118,9 @@ class CssBuild final : public BundleBuild {
     return env_.write_file(release_, *minified);
   }
 
+  // Extras are sheets too, and stand after the others.
   Result<> append(std::string_view extra) override {
+    extra = unicode::without_byte_order_mark(extra);
     if (Result<> written = env_.write_file(debug_, extra); !written) return written;
     return env_.write_file(release_, extra);
   }

@@ -67,7 +67,7 @@ TEST(ModernCss, Minified) {
       {"@starting-style{a{opacity:0}}@-moz-document url-prefix(){a{x:y}}",
        "@starting-style{a{opacity:0}}@-moz-document url-prefix(){a{x:y}}"},
       {"@property --x { syntax: '<length>'; inherits: false; initial-value: 0px }",
-       "@property --x{syntax:'<length>';inherits:false;initial-value:0}"},
+       "@property --x{syntax:'<length>';inherits:false;initial-value:0px}"},
       {"@page :first{margin:1in;@top-left{content:\"x\";color:#FF0000}}",
        "@page :first{margin:1in;@top-left{content:\"x\";color:#f00}}"},
       {"@font-feature-values Font One { @styleset { nice-style: 12 } }",
@@ -80,9 +80,21 @@ TEST(ModernCss, Minified) {
       // only where they cannot join two tokens.
       {"@foo  bar /* c */ baz{ x : y ;  /* c */ z{ a : \"b  c\" } }@foo a/**/b;",
        "@foo bar baz{x : y;z{a : \"b  c\"}}@foo a/**/b;"},
+      // Valid CSS the fixed grammar rejects.
+      {"a{color:red;;}b{;x:y}", "a{color:red}b{x:y}"},
+      {"@media{a{color:red}}", "@media {a{color:red}}"},
+      {"<!--a{color:red}-->", "a{color:red}"},
+      {"a{--x:{a:b}}", "a{--x:{a:b}}"},
+      {"a{color:red;\f}\f", "a{color:red}"},
       // Sheets the fixed grammar accepts keep its reading, odd or not.
-      {"a{b:c{d:e}", "a{b:c{d:e}"},
       {"@mediax y{a{x:y}}", "@media x y{a{x:y}}"},
+      // A declaration missing its ';' before a nested rule is that rule's
+      // selector; its comma in parentheses splits nothing.
+      {".a{transform:rotate(45deg) translate(-50%,-50%) &:hover{color:red}}.x{margin:0}",
+       ".a{transform:rotate(45deg) translate(-50%,-50%) &:hover{color:red}}.x{margin:0}"},
+      // ... but not one that reads a nested rule as a declaration.
+      {".card{padding:1rem;&:hover{color:red}margin:0}.b,.a{color:blue}",
+       ".card{padding:1rem;&:hover{color:red}margin:0}.a,.b{color:blue}"},
   };
   const CssMinifier minifier;
   for (const Case& c : cases) {
@@ -108,7 +120,9 @@ TEST(ModernCss, StillRejected) {
       {"p{--x:;}\nq{x} d,a:b;c{}}", "Invalid block at line 2"},
       // The modern reading stops earlier than the fixed one: the fixed
       // one's line is kept.
-      {"a{b:c{d:e}\nx{", "Invalid block at line 2"},
+      {"@media x{a;b{c:d}}\nx{", "Invalid block at line 2"},
+      // A nested rule, not a declaration, and never closed.
+      {"a{b:c{d:e}", "Invalid block at line 1"},
   };
   const CssMinifier minifier;
   for (const Case& c : cases) {

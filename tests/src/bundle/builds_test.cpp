@@ -248,9 +248,9 @@ TEST(Builds, StyleSheetsAreTheRawConcatenationAndTheMinifiedJoinThenTheExtras) {
 // and its line, and whose message carries the joined text; the run's
 // folder stays with the complete debug file and an empty release file.
 TEST(Builds, AStyleSheetTheMinifierRejectsIsAFaultNamingItsFileAndLine) {
-  const std::string bad = "ok{x:y}\n\n  a{color:red;;}\nb{x:y}\n";  // rejected at its line 3
+  const std::string bad = "ok{x:y}\n\n  a{color:;}\nb{x:y}\n";  // rejected at its line 3
   const std::string good = "/* sheet */\np{x:y}\n";
-  const std::string escaped_bad = "ok{x:y}\\n\\n  a{color:red;;}\\nb{x:y}\\n";
+  const std::string escaped_bad = "ok{x:y}\\n\\n  a{color:;}\\nb{x:y}\\n";
   const std::string escaped_good = "/* sheet */\\np{x:y}\\n";
   struct Case {
     std::size_t bad_index;
