@@ -374,11 +374,10 @@ std::optional<std::string> final_path(std::string_view path);
 struct DirectoryFile {
   std::string name;
   FileStamp stamp;
+  bool owned = false;  // belongs to the current user
 };
 Result<std::vector<DirectoryFile>> list_files(std::string_view directory);
 
-// Sets a file's modification time to now.
-Result<> touch_file(std::string_view path);
 
 // Creates the directory and any missing parents, each new one with access
 // for the owner only, as create_private_directory gives. Succeeds when a
@@ -389,5 +388,44 @@ Result<> create_directories(std::string_view path);
 // owner alone (POSIX 0600; Windows the owner-only access list).
 Result<std::pair<File, std::string>> create_private_file(std::string_view directory,
                                                          std::string_view prefix);
+
+// ---- The cache folder as a trust boundary -----------------------------------
+//
+// What the cache folder holds goes into the bundles, so only what the
+// current user alone could have put there may be used.
+
+// Whether the folder at path (links followed) is the current user's alone:
+// POSIX, it belongs to the effective user and neither its group nor others
+// may write it; Windows, its owner is the user (or the owner the user's
+// new files get) and its access list lets nobody else but SYSTEM and the
+// Administrators (who can take any file anyway) write it. absent when
+// nothing is there; a failure when it cannot be looked at or is no folder.
+enum class FolderTrust { trusted, absent, foreign_owner, writable_by_others };
+Result<FolderTrust> folder_trust(std::string_view path);
+
+// A file open for reading (and for setting its times), with its size when
+// it was opened.
+struct OwnedFile {
+  File file;
+  std::uint64_t size = 0;
+};
+
+// Opens the file at path only if it is a regular file of the current user:
+// a link at the path is not followed, a FIFO or device is not waited for,
+// and the checks are made on the open handle, so nothing can be swapped in
+// between. nullopt otherwise, or when nothing is there.
+std::optional<OwnedFile> open_owned_file(std::string_view path);
+
+// Reads on from the file's position until count bytes or its end, whichever
+// comes first: never more than count. Requires: is_open().
+Result<std::string> read_up_to(File& file, std::size_t count);
+
+// Up to count bytes from the start of the regular file at path (links
+// followed; a FIFO or device is not read); nullopt when there is none.
+std::optional<std::string> read_file_start(std::string_view path, std::size_t count);
+
+// Sets the open file's modification time to now: the file itself, whatever
+// its path names by now. Requires: opened by open_owned_file.
+Result<> touch_file(File& file);
 
 }  // namespace brelix::platform

@@ -963,7 +963,7 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
     struct stat info {};
     if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(info.st_mode)) {
-      files.push_back(DirectoryFile{entry->d_name, stamp_of(info)});
+      files.push_back(DirectoryFile{entry->d_name, stamp_of(info), info.st_uid == ::geteuid()});
     }
     errno = 0;
   }
@@ -973,14 +973,6 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
     return std::unexpected(os_failure(error));
   }
   return files;
-}
-
-Result<> touch_file(std::string_view path) {
-  const std::string text(path);
-  if (::utimensat(AT_FDCWD, text.c_str(), nullptr, 0) != 0) {
-    return last_os_failure();
-  }
-  return {};
 }
 
 Result<> create_directories(std::string_view path) {
@@ -1011,6 +1003,73 @@ Result<std::pair<File, std::string>> create_private_file(std::string_view direct
   // 0600 from the start: a file readable for a moment could be opened by
   // someone else then and read once the content is in.
   return create_unique_with_mode(directory, prefix, 0600);
+}
+
+// ---- The cache folder as a trust boundary -----------------------------------
+
+Result<FolderTrust> folder_trust(std::string_view path) {
+  const std::string text(path);
+  struct stat info {};
+  if (::stat(text.c_str(), &info) != 0) {
+    if (errno == ENOENT) return FolderTrust::absent;
+    return last_os_failure();
+  }
+  if (!S_ISDIR(info.st_mode)) return std::unexpected(os_failure(ENOTDIR));
+  if (info.st_uid != ::geteuid()) return FolderTrust::foreign_owner;
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) return FolderTrust::writable_by_others;
+  return FolderTrust::trusted;
+}
+
+std::optional<OwnedFile> open_owned_file(std::string_view path) {
+  const std::string text(path);
+  int fd = -1;
+  while ((fd = ::open(text.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) <
+         0) {
+    if (errno != EINTR) return std::nullopt;
+  }
+  File file = FileAccess::make(fd);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+    return std::nullopt;
+  }
+  return OwnedFile{std::move(file), static_cast<std::uint64_t>(info.st_size)};
+}
+
+Result<std::string> read_up_to(File& file, std::size_t count) {
+  const int fd = FileAccess::descriptor(file);
+  std::string content;
+  try {
+    // Grown as bytes come: a file shorter than count costs only its size.
+    char buffer[65536];
+    while (content.size() < count) {
+      const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, count - content.size()));
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return last_os_failure();
+      }
+      if (got == 0) break;
+      content.append(buffer, static_cast<std::size_t>(got));
+    }
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(os_failure(ENOMEM));
+  }
+  return content;
+}
+
+std::optional<std::string> read_file_start(std::string_view path, std::size_t count) {
+  struct stat info {};
+  auto file = open_source(std::string(path), info, [](mode_t mode) { return S_ISREG(mode); });
+  if (!file) return std::nullopt;
+  Result<std::string> start = read_up_to(*file, count);
+  if (!start) return std::nullopt;
+  return std::move(*start);
+}
+
+Result<> touch_file(File& file) {
+  if (::futimens(FileAccess::descriptor(file), nullptr) != 0) {
+    return last_os_failure();
+  }
+  return {};
 }
 
 }  // namespace brelix::platform
