@@ -232,55 +232,6 @@ struct SourceFailure {
 // system fails reading one.
 std::expected<std::string, SourceFailure> read_regular_file(std::string_view path);
 
-// A regular file's whole content mapped read-only into memory, unmapped
-// when the object goes. The system reads the pages as they are touched and
-// may drop them again, so a large file costs memory only for the part in
-// use. Another process that shortens the file while it is mapped makes
-// reading the lost part fault (POSIX SIGBUS): for tools, not the build.
-class MappedFile {
- public:
-  MappedFile() = default;
-  ~MappedFile() { unmap(); }
-  MappedFile(MappedFile&& other) noexcept
-      : data_(std::exchange(other.data_, nullptr)),
-        size_(std::exchange(other.size_, 0)),
-        released_(std::exchange(other.released_, 0)) {}
-  MappedFile& operator=(MappedFile&& other) noexcept {
-    if (this != &other) {
-      unmap();
-      data_ = std::exchange(other.data_, nullptr);
-      size_ = std::exchange(other.size_, 0);
-      released_ = std::exchange(other.released_, 0);
-    }
-    return *this;
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-
-  std::string_view text() const { return {data_, size_}; }
-
-  // Lets the system drop the whole pages before offset that were not let
-  // go yet. A hint: the view shows the same bytes afterwards (a page read
-  // again comes back from the file).
-  void release_before(std::size_t offset);
-
- private:
-  // Takes over a mapping map_file made.
-  MappedFile(const char* data, std::size_t size) : data_(data), size_(size) {}
-  friend std::expected<MappedFile, SourceFailure> map_file(std::string_view path);
-
-  void unmap();
-  const char* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t released_ = 0;  // bytes from the start already let go
-};
-
-// Maps the regular file at path. An empty file gives an empty view. A
-// FIFO (not waited for), device or socket is not_regular, and so is a
-// directory on POSIX; Windows refuses to open a directory, as read_whole is
-// refused. A file larger than the address space is too_large.
-std::expected<MappedFile, SourceFailure> map_file(std::string_view path);
-
 // The size of the regular file at path (links followed); nullopt when
 // nothing is there or it is not a regular file.
 std::optional<std::uint64_t> regular_file_size(std::string_view path);

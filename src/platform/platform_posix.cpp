@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <spawn.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -641,43 +640,6 @@ std::expected<std::string, SourceFailure> read_regular_file(std::string_view pat
   } catch (const std::length_error&) {
     return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
   }
-}
-
-std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
-  struct stat info {};
-  // The mapping outlives the descriptor, which closes when this returns.
-  const auto file = open_source(std::string(path), info, [](mode_t mode) { return S_ISREG(mode); });
-  if (!file) return std::unexpected(file.error());
-  const int fd = FileAccess::descriptor(*file);
-  if (info.st_size <= 0) {
-    return MappedFile();
-  }
-  if (static_cast<std::uintmax_t>(info.st_size) > SIZE_MAX) {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
-  }
-  const auto size = static_cast<std::size_t>(info.st_size);
-  void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  if (data == MAP_FAILED) {
-    return source_os_failure(errno);
-  }
-  return MappedFile(static_cast<const char*>(data), size);
-}
-
-void MappedFile::unmap() {
-  if (data_ != nullptr) {
-    (void)::munmap(const_cast<char*>(data_), size_);
-    data_ = nullptr;
-  }
-}
-
-void MappedFile::release_before(std::size_t offset) {
-  static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  const std::size_t end = std::min(offset, size_) / page * page;
-  if (end <= released_) return;
-  // Private pages of a file that were never written are dropped, not
-  // lost: touched again, they are read back from the file.
-  (void)::madvise(const_cast<char*>(data_) + released_, end - released_, MADV_DONTNEED);
-  released_ = end;
 }
 
 std::optional<std::uint64_t> regular_file_size(std::string_view path) {

@@ -756,62 +756,6 @@ std::expected<std::string, SourceFailure> read_regular_file(std::string_view pat
   }
 }
 
-std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
-  const auto os = [](DWORD error) {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)});
-  };
-  // Opened as read_whole opens, so a file it can read maps and one it
-  // cannot fails the same way. The view outlives both handles.
-  const auto file = open_source(path);
-  if (!file) return std::unexpected(file.error());
-  const HANDLE h = FileAccess::handle(*file);
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(h, &size)) {
-    return os(GetLastError());
-  }
-  // A mapping of length zero is refused by the system.
-  if (size.QuadPart <= 0) {
-    return MappedFile();
-  }
-  if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX) {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
-  }
-  const HANDLE mapping = CreateFileMappingW(h, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  if (mapping == nullptr) {
-    return os(GetLastError());
-  }
-  const void* data = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-  const DWORD error = GetLastError();
-  CloseHandle(mapping);
-  if (data == nullptr) {
-    return os(error);
-  }
-  return MappedFile(static_cast<const char*>(data), static_cast<std::size_t>(size.QuadPart));
-}
-
-void MappedFile::unmap() {
-  if (data_ != nullptr) {
-    UnmapViewOfFile(data_);
-    data_ = nullptr;
-  }
-}
-
-void MappedFile::release_before(std::size_t offset) {
-  static const std::size_t page = [] {
-    SYSTEM_INFO info{};
-    GetSystemInfo(&info);
-    return static_cast<std::size_t>(info.dwPageSize);
-  }();
-  const std::size_t end = std::min(offset, size_) / page * page;
-  if (end <= released_) return;
-  // VirtualUnlock on pages that were never locked takes them out of the
-  // working set (and reports ERROR_NOT_LOCKED, expected here): the one
-  // call that lets a file view's clean pages go without unmapping them.
-  // They stay in the file cache and come back when touched.
-  (void)VirtualUnlock(const_cast<char*>(data_) + released_, end - released_);
-  released_ = end;
-}
-
 std::optional<std::uint64_t> regular_file_size(std::string_view path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(to_wide(path).c_str(), GetFileExInfoStandard, &data) ||
