@@ -85,5 +85,21 @@ TEST(MinifyCache, OnlyAWholeEntryOfThisVersionAndKeyGivesItsText) {
       << "another key's entry under this name";
 }
 
+// The size is read from the head alone, so nothing past it is read from a
+// file that is not the entry it claims to be.
+TEST(MinifyCache, AnEntrysSizeComesFromItsHead) {
+  const std::string key(64, 'a'), head = "brelix-minify-cache 1\n" + key + "\n5\n" + key + "\n";
+  EXPECT_EQ(cache_entry_size(head + "x=1;", key), std::optional<std::uint64_t>(159));
+  EXPECT_EQ(cache_entry_size(head, key), std::optional<std::uint64_t>(159)) << "the head alone";
+  const std::pair<const char*, std::string> cases[] = {
+      {"the checksum line cut short", head.substr(0, head.size() - 1)},
+      {"a length beyond any file",
+       "brelix-minify-cache 1\n" + key + "\n18446744073709551615\n" + key + "\n"},
+      {"a length that is no number", "brelix-minify-cache 1\n" + key + "\n5x\n" + key + "\n"},
+  };
+  for (const auto& [what, text] : cases) EXPECT_EQ(cache_entry_size(text, key), std::nullopt) << what;
+  EXPECT_EQ(cache_entry_size(head, std::string(64, 'b')), std::nullopt) << "another key";
+}
+
 }  // namespace
 }  // namespace brelix
