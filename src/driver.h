@@ -36,11 +36,10 @@ std::vector<std::string_view> choose_list(const Arguments& arguments, catalogue:
 // Builds the chosen package. Returns the first failure of a build, or the
 // failure no_package_message when no package was chosen (then nothing is
 // built). Memory that runs out in a build is that build's failure,
-// out_of_memory_message and the bundle's label. An output path that cannot be expanded is a fault, returned only
-// after the earlier bundles of the package have been written.
-// The builds work through the context's system and assemble their outputs
-// in its run directory, which the caller removes or, after a fault, keeps.
-// Requires: arguments outlives the call (the bundles keep views of it).
+// out_of_memory_message and the bundle's label. An output path that cannot be expanded is a fault,
+// returned only after the earlier bundles of the package have been written. The builds work through
+// the context's system and assemble their outputs in its run directory, which the caller removes
+// or, after a fault, keeps. Requires: arguments outlives the call (the bundles keep views of it).
 Result<> run(const Arguments& arguments, const BuildContext& context);
 
 }  // namespace brelix

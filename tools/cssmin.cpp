@@ -8,8 +8,8 @@
 
 #include <cstdio>
 #include <new>
-#include <stdexcept>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>

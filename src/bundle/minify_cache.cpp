@@ -175,8 +175,9 @@ void append_stamp(std::string& identity, const std::string& path) {
 // have the same stamps.
 void append_start(std::string& identity, const std::string& path) {
   append_field(identity, path);
-  append_field(identity,
-               platform::read_file_start(path, identity_read_bytes).value_or(std::string("absent")));
+  append_field(
+      identity,
+      platform::read_file_start(path, identity_read_bytes).value_or(std::string("absent")));
 }
 
 // The program a script's first line runs it with ("#!/usr/bin/env node",

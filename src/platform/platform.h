@@ -329,7 +329,6 @@ struct DirectoryFile {
 };
 Result<std::vector<DirectoryFile>> list_files(std::string_view directory);
 
-
 // Creates the directory and any missing parents, each new one with access
 // for the owner only, as create_private_directory gives. Succeeds when a
 // directory is already there.

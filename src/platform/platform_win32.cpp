@@ -1148,9 +1148,8 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
       continue;
     if (std::optional<std::string> name = to_utf8(data.cFileName)) {
       const bool owned =
-          !user.empty() &&
-          is_owned_by(to_wide(join_path(directory, *name)),
-                      reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+          !user.empty() && is_owned_by(to_wide(join_path(directory, *name)),
+                                       reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
       files.push_back(DirectoryFile{
           std::move(*name), stamp_of(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime),
           owned});
@@ -1213,18 +1212,22 @@ class UserAccounts {
   UserAccounts() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
-    for (const auto& [kind, buffer] : {std::pair{TokenUser, &user_}, std::pair{TokenOwner, &owner_}}) {
+    for (const auto& [kind, buffer] :
+         {std::pair{TokenUser, &user_}, std::pair{TokenOwner, &owner_}}) {
       DWORD size = 0;
       GetTokenInformation(token, kind, nullptr, 0, &size);
       buffer->resize(size);
-      if (size == 0 || !GetTokenInformation(token, kind, buffer->data(), size, &size)) buffer->clear();
+      if (size == 0 || !GetTokenInformation(token, kind, buffer->data(), size, &size))
+        buffer->clear();
     }
     CloseHandle(token);
   }
   bool is_user(PSID sid) const {
     return sid != nullptr &&
-           ((!user_.empty() && EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(user_.data())->User.Sid)) ||
-            (!owner_.empty() && EqualSid(sid, reinterpret_cast<const TOKEN_OWNER*>(owner_.data())->Owner)));
+           ((!user_.empty() &&
+             EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(user_.data())->User.Sid)) ||
+            (!owner_.empty() &&
+             EqualSid(sid, reinterpret_cast<const TOKEN_OWNER*>(owner_.data())->Owner)));
   }
   // The user, or an account that can take any file anyway.
   bool may_write(PSID sid) const {
@@ -1271,12 +1274,12 @@ Result<FolderTrust> folder_trust(std::string_view path) {
   PSID owner = nullptr;
   PACL access = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  const DWORD got = GetNamedSecurityInfoW(
-      wide.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-      &owner, nullptr, &access, nullptr, &descriptor);
+  const DWORD got = GetNamedSecurityInfoW(wide.c_str(), SE_FILE_OBJECT,
+                                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                          &owner, nullptr, &access, nullptr, &descriptor);
   if (got != ERROR_SUCCESS) return std::unexpected(os_failure(got));
   const UserAccounts accounts;
-  const FolderTrust trust = !accounts.is_user(owner)             ? FolderTrust::foreign_owner
+  const FolderTrust trust = !accounts.is_user(owner)              ? FolderTrust::foreign_owner
                             : lets_others_write(access, accounts) ? FolderTrust::writable_by_others
                                                                   : FolderTrust::trusted;
   LocalFree(descriptor);
@@ -1286,9 +1289,9 @@ Result<FolderTrust> folder_trust(std::string_view path) {
 std::optional<OwnedFile> open_owned_file(std::string_view path) {
   // The link itself, not what it names; never a folder (no backup
   // semantics), and a pipe or device is refused below before any read.
-  const HANDLE h = CreateFileW(to_wide(path).c_str(),
-                               GENERIC_READ | FILE_WRITE_ATTRIBUTES | READ_CONTROL, share_all,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE h =
+      CreateFileW(to_wide(path).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES | READ_CONTROL,
+                  share_all, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return std::nullopt;
   File file = FileAccess::make(h);
   BY_HANDLE_FILE_INFORMATION info{};
@@ -1305,8 +1308,8 @@ std::optional<OwnedFile> open_owned_file(std::string_view path) {
   const bool mine = UserAccounts().is_user(owner);
   LocalFree(descriptor);
   if (!mine) return std::nullopt;
-  return OwnedFile{std::move(file), (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
-                                        info.nFileSizeLow};
+  return OwnedFile{std::move(file),
+                   (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow};
 }
 
 Result<std::string> read_up_to(File& file, std::size_t count) {

@@ -158,19 +158,25 @@ TEST(MinifyCache, WhatIsNotAnEntryAtItsNameIsAMissForItAlone) {
     };
   };
   std::vector<Case> cases = {
-      {"a folder", [](CacheWorld&, const std::string& entry) {
+      {"a folder",
+       [](CacheWorld&, const std::string& entry) {
          fs::remove(entry);
          fs::create_directory(entry);
-       }, false},
-      {"a file far beyond the bound", [](CacheWorld&, const std::string& entry) {
+       },
+       false},
+      {"a file far beyond the bound",
+       [](CacheWorld&, const std::string& entry) {
          fs::resize_file(entry, 64ULL << 30);  // sparse
-       }, true},
+       },
+       true},
   };
   if (!on_windows()) {
-    cases.push_back({"a FIFO", [](CacheWorld& w, const std::string& entry) {
+    cases.push_back({"a FIFO",
+                     [](CacheWorld& w, const std::string& entry) {
                        fs::remove(entry);
                        w.run_path("/usr/bin/mkfifo", {entry});
-                     }, true});
+                     },
+                     true});
     cases.push_back({"a link to an endless device", link_to("/dev/zero"), true});
     cases.push_back({"a link to a whole entry outside", link_to("outside.entry"), true});
   }
@@ -214,8 +220,8 @@ TEST(MinifyCache, AFolderThatIsNotTheUsersAloneIsNotUsed) {
   CacheWorld world;
   bool ran = false;
   ASSERT_EQ(world.build(ran).status, 0);
-  const std::string warning = std::string(cache_warning_start) + world.path("cache") +
-                              std::string(cache_warning_middle);
+  const std::string warning =
+      std::string(cache_warning_start) + world.path("cache") + std::string(cache_warning_middle);
   fs::permissions(world.path("cache"), fs::perms::others_write, fs::perm_options::add);
   RunResult result = world.build(ran);
   EXPECT_TRUE(ran && result.status == 0) << result.err;
@@ -232,9 +238,9 @@ TEST(MinifyCache, AFolderThatIsNotTheUsersAloneIsNotUsed) {
   world.make_dir("shared");
   fs::permissions(world.path("shared"), fs::perms::all | fs::perms::sticky_bit);
   world.set_env("BRELIX_CACHE_DIR", world.path("shared/cache"));
-  result = world.run_path("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                               "/usr/bin/mkdir", "-m", "0755",
-                                               world.path("shared/cache")});
+  result = world.run_path("/usr/bin/setpriv",
+                          {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/mkdir",
+                           "-m", "0755", world.path("shared/cache")});
   ASSERT_EQ(result.status, 0) << result.err;
   result = world.build(ran);
   EXPECT_TRUE(ran && result.status == 0) << result.err;

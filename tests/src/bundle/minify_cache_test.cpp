@@ -97,7 +97,8 @@ TEST(MinifyCache, AnEntrysSizeComesFromItsHead) {
        "brelix-minify-cache 1\n" + key + "\n18446744073709551615\n" + key + "\n"},
       {"a length that is no number", "brelix-minify-cache 1\n" + key + "\n5x\n" + key + "\n"},
   };
-  for (const auto& [what, text] : cases) EXPECT_EQ(cache_entry_size(text, key), std::nullopt) << what;
+  for (const auto& [what, text] : cases)
+    EXPECT_EQ(cache_entry_size(text, key), std::nullopt) << what;
   EXPECT_EQ(cache_entry_size(head, std::string(64, 'b')), std::nullopt) << "another key";
 }
 
