@@ -34,7 +34,7 @@ constexpr std::size_t entry_head_bytes = 256;
 constexpr std::size_t temporary_suffix_size = 12;
 // Enough for any package.json and a script's first line; what lies beyond
 // is not read.
-constexpr std::size_t identity_read_bytes = 64 * 1024;
+constexpr std::size_t identity_read_bytes = std::size_t{64} * 1024;
 
 struct Settings {
   std::string directory;
@@ -250,7 +250,7 @@ std::optional<std::string> read_entry(platform::Env& env, platform::OwnedFile& o
     (void)env.delete_file(entry_path);
     return std::nullopt;
   }
-  if (!size || *size != opened.size) return std::nullopt;
+  if (!size || *size != opened.size || entry->size() > *size) return std::nullopt;
   const Result<std::string> rest =
       env.read_up_to(opened.file, static_cast<std::size_t>(*size) - entry->size());
   if (!rest) return std::nullopt;
