@@ -1,5 +1,8 @@
 #include "src/driver.h"
 
+#include <new>
+#include <stdexcept>
+
 #include "src/bundle/build_css.h"
 #include "src/bundle/build_js.h"
 #include "src/bundle/bundle.h"
@@ -19,8 +22,15 @@ Result<> build(const catalogue::PackageBundle& step, const Arguments& arguments,
   bundle.extra = choose_list(arguments, step.extra, entry.extra);
   bundle.append_extra = entry.append_extra;
   bundle.importer = entry.importer;
-  return entry.build == catalogue::Build::css ? build_css(bundle, context)
-                                              : build_js(bundle, context);
+  // Every handle and the child belong to scopes inside the build, so
+  // unwinding from here releases them as any failure does.
+  try {
+    return entry.build == catalogue::Build::css ? build_css(bundle, context)
+                                                : build_js(bundle, context);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  return fail(std::string(out_of_memory_message) + std::string(entry.name));
 }
 
 }  // namespace

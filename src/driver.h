@@ -17,6 +17,8 @@ namespace brelix {
 
 inline constexpr std::string_view no_package_message =
     "Need to choose a package to build, try --help to see help info";
+// A build that ran out of memory (a source or a rule too large for it).
+inline constexpr std::string_view out_of_memory_message = "memory ran out while building ";
 
 // The text split at every run of Unicode white space, empty pieces dropped.
 // The views point into text. Requires: text is valid UTF-8.
@@ -33,11 +35,11 @@ std::vector<std::string_view> choose_list(const Arguments& arguments, catalogue:
 
 // Builds the chosen package. Returns the first failure of a build, or the
 // failure no_package_message when no package was chosen (then nothing is
-// built). An output path that cannot be expanded is a fault, returned only
-// after the earlier bundles of the package have been written.
-// The builds work through the context's system and assemble their outputs
-// in its run directory, which the caller removes or, after a fault, keeps.
-// Requires: arguments outlives the call (the bundles keep views of it).
+// built). Memory that runs out in a build is that build's failure,
+// out_of_memory_message and the bundle's label. An output path that cannot be expanded is a fault,
+// returned only after the earlier bundles of the package have been written. The builds work through
+// the context's system and assemble their outputs in its run directory, which the caller removes
+// or, after a fault, keeps. Requires: arguments outlives the call (the bundles keep views of it).
 Result<> run(const Arguments& arguments, const BuildContext& context);
 
 }  // namespace brelix

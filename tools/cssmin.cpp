@@ -4,10 +4,12 @@
 //
 // Exit status: 0 with the minified text on standard output; 1 when the
 // minifier rejects the text ("Invalid block at line N" on standard error);
-// 2 for a usage or I/O error.
+// 2 for a usage or I/O error, or when memory runs out.
 
 #include <cstdio>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,6 +31,7 @@ constexpr int error_status = 2;
 constexpr std::string_view usage_text = "Usage: cssmin FILE (\"-\" for standard input)\n";
 constexpr std::string_view stdin_error_text = "cssmin: cannot read standard input\n";
 constexpr std::string_view stdout_error_text = "cssmin: cannot write standard output\n";
+constexpr std::string_view memory_error_text = "cssmin: out of memory\n";
 
 [[noreturn]] void finish(int status) {
   (void)brelix::platform::flush(Stream::output);
@@ -55,26 +58,39 @@ std::optional<std::string> read_standard_input() {
   return bytes;
 }
 
-// Minifies a file without reading it into memory: the minifier reads the
-// mapping in place and tells which part it is done with, so the system can
-// drop those pages while the output grows. Only valid UTF-8 can be read in
-// place: other text comes back as bytes for the lossy decoding, and a file
-// that cannot be mapped or shows no bytes (a FIFO, a /proc file) as
-// nothing, to be read as before; so what cssmin prints never depends on
-// the path taken.
-std::optional<std::string> minify_mapped(const std::string& path) {
-  auto mapped = brelix::platform::map_file(path);
-  if (!mapped || mapped->text().empty()) return std::nullopt;
-  const std::string_view whole = mapped->text();
-  const std::string_view text = unicode::without_byte_order_mark(whole);
-  if (!unicode::is_valid_utf8(text)) return std::string(text);
-  const std::size_t mark = whole.size() - text.size();
-  const auto minified = css::CssMinifier().minify_css(
-      text, [&](std::size_t offset) { mapped->release_before(mark + offset); });
+// The file is read, not mapped: another process that shortens a mapped
+// file while it is read kills the reader (SIGBUS), and reading costs about
+// as much.
+int run(const std::string& path) {
+  std::string bytes;
+  if (path == "-") {
+    std::optional<std::string> input = read_standard_input();
+    if (!input) fail_with(stdin_error_text, error_status);
+    bytes = std::move(*input);
+  } else {
+    using Kind = brelix::platform::SourceFailure::Kind;
+    auto input = brelix::platform::read_regular_file(path);
+    if (!input && input.error().kind == Kind::too_large) fail_with(memory_error_text, error_status);
+    if (!input && input.error().kind == Kind::not_regular) {
+      // A pipe (cssmin <(...)) or a device: read as it comes.
+      brelix::Result<std::string> piped = brelix::platform::read_whole(path);
+      if (!piped) fail_with("cssmin: " + path + ": " + piped.error().message + "\n", error_status);
+      bytes = std::move(*piped);
+    } else if (!input) {
+      fail_with("cssmin: " + path + ": " + input.error().failure.message + "\n", error_status);
+    } else {
+      bytes = std::move(*input);
+    }
+  }
+
+  // A byte order mark is not part of the sheet.
+  if (unicode::without_byte_order_mark(bytes).size() != bytes.size()) bytes.erase(0, 3);
+  std::string text = unicode::decode_lossy(std::move(bytes));
+  const auto minified = css::CssMinifier().minify_css_releasing_input(text);
   if (!minified) fail_with(minified.error().message() + "\n", rejected_status);
   if (!brelix::platform::write(Stream::output, *minified))
     fail_with(stdout_error_text, error_status);
-  finish(success_status);
+  return success_status;
 }
 
 }  // namespace
@@ -83,28 +99,13 @@ int main(int argc, char** argv) {
   brelix::platform::initialise_process(argc, argv);
   const std::vector<std::optional<std::string>> arguments = brelix::platform::arguments();
   if (arguments.size() != 2 || !arguments[1]) fail_with(usage_text, error_status);
-  const std::string& path = *arguments[1];
-
-  std::string bytes;
-  if (path == "-") {
-    std::optional<std::string> input = read_standard_input();
-    if (!input) fail_with(stdin_error_text, error_status);
-    bytes = std::move(*input);
-    // A byte order mark is not part of the sheet (minify_mapped drops it too).
-    if (unicode::without_byte_order_mark(bytes).size() != bytes.size()) bytes.erase(0, 3);
-  } else if (std::optional<std::string> copied = minify_mapped(path)) {
-    bytes = std::move(*copied);
-  } else {
-    brelix::Result<std::string> input = brelix::platform::read_whole(path);
-    if (!input) fail_with("cssmin: " + path + ": " + input.error().message + "\n", error_status);
-    bytes = std::move(*input);
-    if (unicode::without_byte_order_mark(bytes).size() != bytes.size()) bytes.erase(0, 3);
+  int status = error_status;
+  try {
+    status = run(*arguments[1]);
+  } catch (const std::bad_alloc&) {
+    fail_with(memory_error_text, error_status);
+  } catch (const std::length_error&) {
+    fail_with(memory_error_text, error_status);
   }
-
-  std::string text = unicode::decode_lossy(std::move(bytes));
-  const auto minified = css::CssMinifier().minify_css_releasing_input(text);
-  if (!minified) fail_with(minified.error().message() + "\n", rejected_status);
-  if (!brelix::platform::write(Stream::output, *minified))
-    fail_with(stdout_error_text, error_status);
-  finish(success_status);
+  finish(status);
 }

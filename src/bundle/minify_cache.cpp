@@ -14,7 +14,7 @@ namespace {
 // Bumped whenever the entry layout or the key's make-up changes, so that
 // entries of another version are misses rather than misread.
 constexpr std::string_view entry_magic = "brelix-minify-cache 1\n";
-constexpr std::string_view key_magic = "brelix-minify-key 1\n";
+constexpr std::string_view key_magic = "brelix-minify-key 2\n";
 constexpr std::string_view release_placeholder = "<release file>";
 
 // The npm package behind the program; its shims (node_modules/.bin, or
@@ -27,9 +27,19 @@ constexpr int package_json_levels = 4;
 // ones may be a concurrent run's entry being written.
 constexpr std::int64_t stale_temporary_ns = 3600LL * 1'000'000'000;
 
+// More than any entry's head (its version line, key, length and checksum
+// lines), so the head is checked before anything else is read.
+constexpr std::size_t entry_head_bytes = 256;
+// The platform layer's random part of a temporary file's name.
+constexpr std::size_t temporary_suffix_size = 12;
+// Enough for any package.json and a script's first line; what lies beyond
+// is not read.
+constexpr std::size_t identity_read_bytes = std::size_t{64} * 1024;
+
 struct Settings {
   std::string directory;
   std::uint64_t max_bytes = default_cache_megabytes * 1'000'000;
+  std::string salt;
 };
 
 // One per process, as the builds of a run share it: the settings read once
@@ -38,6 +48,7 @@ struct CacheState {
   bool read = false;
   std::optional<Settings> settings;
   bool folder_made = false;
+  bool folder_trusted = false;
 };
 
 CacheState& state() {
@@ -59,7 +70,7 @@ const std::optional<Settings>& settings() {
   if (folder.state != platform::EnvValue::State::present || folder.value.empty()) {
     return current.settings;
   }
-  Settings chosen{folder.value};
+  Settings chosen{folder.value, default_cache_megabytes * 1'000'000, {}};
   const platform::EnvValue size = platform::environment_variable("BRELIX_CACHE_MAX_MB");
   if (size.state != platform::EnvValue::State::not_present) {
     std::uint64_t megabytes = 0;
@@ -72,6 +83,8 @@ const std::optional<Settings>& settings() {
       chosen.max_bytes = megabytes * 1'000'000;
     }
   }
+  const platform::EnvValue salt = platform::environment_variable("BRELIX_CACHE_SALT");
+  if (salt.state == platform::EnvValue::State::present) chosen.salt = salt.value;
   current.settings = std::move(chosen);
   return current.settings;
 }
@@ -86,6 +99,44 @@ void give_up(const Failure& why) {
   line += '\n';
   write_error_line(line);
   current.settings.reset();
+}
+
+// Whether the folder may be used: nobody but the user can have put
+// anything in it. One that is not there yet is made by the first store,
+// which asks again. A failure is what to warn of.
+Result<> check_folder(platform::Env& env, const Settings& chosen) {
+  CacheState& current = state();
+  if (current.folder_trusted) return {};
+  const Result<platform::FolderTrust> trust = env.folder_trust(chosen.directory);
+  if (!trust) return std::unexpected(trust.error());
+  switch (*trust) {
+    case platform::FolderTrust::trusted:
+      current.folder_trusted = true;
+      return {};
+    case platform::FolderTrust::absent:
+      return {};
+    case platform::FolderTrust::foreign_owner:
+      return std::unexpected(Failure::of(std::string(cache_foreign_owner_reason)));
+    case platform::FolderTrust::writable_by_others:
+      return std::unexpected(Failure::of(std::string(cache_writable_reason)));
+  }
+  return {};
+}
+
+// Exactly the names this cache gives: 64 hexadecimal digits and the entry
+// suffix, or the temporary prefix and the platform's random part.
+bool is_entry_name(std::string_view name) {
+  return name.size() == 64 + cache_entry_suffix.size() && name.ends_with(cache_entry_suffix) &&
+         std::all_of(name.begin(), name.begin() + 64,
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+bool is_temporary_name(std::string_view name) {
+  return name.size() == cache_temporary_prefix.size() + temporary_suffix_size &&
+         name.starts_with(cache_temporary_prefix) &&
+         std::all_of(name.begin() + static_cast<std::ptrdiff_t>(cache_temporary_prefix.size()),
+                     name.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
 }
 
 std::string hex(const platform::Sha256Digest& digest) {
@@ -119,6 +170,38 @@ void append_stamp(std::string& identity, const std::string& path) {
                                : "absent");
 }
 
+// Appends the start of a small file (a package.json) itself: npm gives
+// every file of a package the same modification time, so two versions can
+// have the same stamps.
+void append_start(std::string& identity, const std::string& path) {
+  append_field(identity, path);
+  append_field(
+      identity,
+      platform::read_file_start(path, identity_read_bytes).value_or(std::string("absent")));
+}
+
+// The program a script's first line runs it with ("#!/usr/bin/env node",
+// "#!/usr/local/bin/node"), where the system would find it; node as PATH
+// gives it when the script names none (Windows runs shims through cmd).
+std::optional<std::string> interpreter_of(const std::string& script) {
+  const std::string start = platform::read_file_start(script, identity_read_bytes).value_or("");
+  if (!start.starts_with("#!")) return platform::find_command("node");
+  std::string_view line(start);
+  line = line.substr(2, line.find('\n') - 2);
+  std::vector<std::string_view> words;
+  for (std::size_t at = 0; at < line.size();) {
+    const std::size_t end = std::min(line.find_first_of(" \t\r", at), line.size());
+    if (end > at) words.push_back(line.substr(at, end - at));
+    at = end + 1;
+  }
+  if (words.empty()) return std::nullopt;
+  if (!words.front().ends_with("/env")) return std::string(words.front());
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    if (!words[i].starts_with('-')) return platform::find_command(words[i]);
+  }
+  return std::nullopt;
+}
+
 // One line of an entry's head, taken off rest; nullopt when no line feed
 // ends it (a truncated entry).
 std::optional<std::string_view> take_line(std::string_view& rest) {
@@ -129,12 +212,62 @@ std::optional<std::string_view> take_line(std::string_view& rest) {
   return line;
 }
 
-Result<> store(const Settings& settings, const std::string& entry_path, std::string_view key,
-               std::string_view text) {
+// An entry's head as far as it reaches into text: where the minified text
+// starts, how long the head says it is and its checksum.
+struct EntryHead {
+  std::size_t text_start = 0;
+  std::uint64_t text_size = 0;
+  std::string_view checksum;
+};
+
+std::optional<EntryHead> entry_head(std::string_view text, std::string_view key) {
+  if (!text.starts_with(entry_magic)) return std::nullopt;
+  std::string_view rest = text.substr(entry_magic.size());
+  const std::optional<std::string_view> stored_key = take_line(rest);
+  const std::optional<std::string_view> length = take_line(rest);
+  const std::optional<std::string_view> checksum = take_line(rest);
+  if (!stored_key || !length || !checksum || *stored_key != key) return std::nullopt;
+  EntryHead head{text.size() - rest.size(), 0, *checksum};
+  const auto [end, error] =
+      std::from_chars(length->data(), length->data() + length->size(), head.text_size);
+  if (error != std::errc() || end != length->data() + length->size() ||
+      head.text_size > UINT64_MAX - head.text_start)
+    return std::nullopt;
+  return head;
+}
+
+// The whole entry for key in the opened file, read no further than its
+// head declares; nullopt when it is not whole. One larger than its head
+// declares or than the bound is removed: the file was checked to be the
+// user's own, in a folder only the user can write.
+std::optional<std::string> read_entry(platform::Env& env, platform::OwnedFile& opened,
+                                      const std::string& entry_path, std::string_view key,
+                                      std::uint64_t max_bytes) {
+  Result<std::string> entry = env.read_up_to(opened.file, entry_head_bytes);
+  if (!entry) return std::nullopt;
+  const std::optional<std::uint64_t> size = cache_entry_size(*entry, key);
+  if (opened.size > max_bytes || (size && opened.size > *size)) {
+    (void)env.delete_file(entry_path);
+    return std::nullopt;
+  }
+  if (!size || *size != opened.size || entry->size() > *size) return std::nullopt;
+  const Result<std::string> rest =
+      env.read_up_to(opened.file, static_cast<std::size_t>(*size) - entry->size());
+  if (!rest) return std::nullopt;
+  *entry += *rest;
+  return std::move(*entry);
+}
+
+// A failure is one of the folder, to warn of. Something at the entry's
+// name that a file cannot replace (a folder) only leaves this entry out.
+Result<> store(platform::Env& env, const Settings& settings, const std::string& entry_path,
+               std::string_view key, std::string_view text) {
   CacheState& current = state();
   if (!current.folder_made) {
     if (Result<> made = platform::create_directories(settings.directory); !made) return made;
     current.folder_made = true;
+    // Another user may have made it first, between the look and the make.
+    if (Result<> trusted = check_folder(env, settings); !trusted) return trusted;
   }
   Result<std::string> entry = make_cache_entry(key, text);
   if (!entry) return std::unexpected(entry.error());
@@ -143,10 +276,9 @@ Result<> store(const Settings& settings, const std::string& entry_path, std::str
   auto& [file, temporary] = *created;
   Result<> written = file.write_all(*entry);
   file.close();
-  if (written) {
-    if (auto renamed = platform::rename_file(temporary, entry_path); !renamed) {
-      written = std::unexpected(std::move(renamed.error().failure));
-    }
+  if (written && !platform::rename_file(temporary, entry_path)) {
+    (void)platform::delete_file(temporary);
+    return {};
   }
   if (!written) {
     (void)platform::delete_file(temporary);
@@ -157,9 +289,8 @@ Result<> store(const Settings& settings, const std::string& entry_path, std::str
 // Least recently used first: a hit touches its entry, so the modification
 // time is the time of last use. Only this cache's own names are looked at;
 // whatever else the folder holds is left alone.
-void evict(const Settings& settings, std::string_view kept) {
-  const Result<std::vector<platform::DirectoryFile>> listed =
-      platform::list_files(settings.directory);
+void evict(platform::Env& env, const Settings& settings, std::string_view kept) {
+  const Result<std::vector<platform::DirectoryFile>> listed = env.list_files(settings.directory);
   if (!listed) return;
   std::vector<platform::DirectoryFile> entries;
   std::uint64_t total = 0;
@@ -168,10 +299,11 @@ void evict(const Settings& settings, std::string_view kept) {
     newest = std::max(newest, file.stamp.modified);
   }
   for (const platform::DirectoryFile& file : *listed) {
+    if (!file.owned) continue;
     const std::string path = platform::join_path(settings.directory, file.name);
-    if (file.name.starts_with(cache_temporary_prefix)) {
-      if (file.stamp.modified < newest - stale_temporary_ns) (void)platform::delete_file(path);
-    } else if (file.name.ends_with(cache_entry_suffix)) {
+    if (is_temporary_name(file.name)) {
+      if (file.stamp.modified < newest - stale_temporary_ns) (void)env.delete_file(path);
+    } else if (is_entry_name(file.name)) {
       total += file.stamp.size;
       if (file.name != kept) entries.push_back(file);
     }
@@ -181,7 +313,7 @@ void evict(const Settings& settings, std::string_view kept) {
   for (const platform::DirectoryFile& oldest : entries) {
     if (total <= settings.max_bytes) break;
     // Another run may have removed it first; either way it is gone.
-    (void)platform::delete_file(platform::join_path(settings.directory, oldest.name));
+    (void)env.delete_file(platform::join_path(settings.directory, oldest.name));
     total -= std::min(total, oldest.stamp.size);
   }
 }
@@ -215,7 +347,7 @@ std::optional<std::string> minifier_identity(std::string_view program) {
   for (int level = 0; level < package_json_levels; ++level) {
     const std::string manifest = platform::join_path(folder, "package.json");
     if (platform::file_stamp(manifest)) {
-      append_stamp(identity, manifest);
+      append_start(identity, manifest);
       break;
     }
     folder = platform::parent_directory(folder);
@@ -224,9 +356,12 @@ std::optional<std::string> minifier_identity(std::string_view program) {
   const std::string package(minifier_package);
   for (const std::string& root : {platform::join_path(shims, "node_modules/" + package),
                                   platform::join_path(shims, "../" + package)}) {
-    append_stamp(identity, platform::join_path(root, "package.json"));
+    append_start(identity, platform::join_path(root, "package.json"));
     append_stamp(identity, platform::join_path(root, "bin/" + std::string(program)));
   }
+  // The node that runs the script: another one may minify differently.
+  const std::optional<std::string> node = interpreter_of(script);
+  append_stamp(identity, node ? platform::final_path(*node).value_or(*node) : "");
   return identity;
 }
 
@@ -246,21 +381,20 @@ Result<std::string> make_cache_entry(std::string_view key, std::string_view text
   return entry;
 }
 
+std::optional<std::uint64_t> cache_entry_size(std::string_view head, std::string_view key) {
+  const std::optional<EntryHead> found = entry_head(head, key);
+  if (!found) return std::nullopt;
+  return found->text_start + found->text_size;
+}
+
 std::optional<std::string_view> cache_entry_text(std::string_view entry, std::string_view key) {
-  if (!entry.starts_with(entry_magic)) return std::nullopt;
-  std::string_view rest = entry.substr(entry_magic.size());
-  const std::optional<std::string_view> stored_key = take_line(rest);
-  const std::optional<std::string_view> length = take_line(rest);
-  const std::optional<std::string_view> checksum = take_line(rest);
-  if (!stored_key || !length || !checksum || *stored_key != key) return std::nullopt;
-  std::uint64_t size = 0;
-  const auto [end, error] = std::from_chars(length->data(), length->data() + length->size(), size);
-  if (error != std::errc() || end != length->data() + length->size() || size != rest.size())
-    return std::nullopt;
-  const std::array<std::string_view, 1> pieces = {rest};
+  const std::optional<EntryHead> head = entry_head(entry, key);
+  if (!head || head->text_size != entry.size() - head->text_start) return std::nullopt;
+  const std::string_view text = entry.substr(head->text_start);
+  const std::array<std::string_view, 1> pieces = {text};
   const Result<std::string> actual = hash_hex(pieces);
-  if (!actual || *actual != *checksum) return std::nullopt;
-  return rest;
+  if (!actual || *actual != head->checksum) return std::nullopt;
+  return text;
 }
 
 Result<> minify_through_cache(platform::Env& env, std::string_view name,
@@ -268,9 +402,16 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
                               std::span<const std::string> arguments,
                               const std::function<Result<>()>& run) {
   if (!settings()) return run();
+  if (Result<> trusted = check_folder(env, *settings()); !trusted) {
+    give_up(trusted.error());
+    return run();
+  }
   const Result<std::string> input = env.read_whole(release_path);
-  const std::optional<std::string> identity = minifier_identity(program);
+  std::optional<std::string> identity = minifier_identity(program);
   if (!input || !identity) return run();
+  // What no check here can see (a wrapper script's own choices) the user
+  // can name.
+  append_field(*identity, settings()->salt);
   const Result<std::string> key = minify_key(*input, release_path, program, arguments, *identity);
   if (!key) {
     give_up(key.error());
@@ -280,14 +421,17 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
   const std::string entry_name = *key + std::string(cache_entry_suffix);
   const std::string entry_path = platform::join_path(chosen.directory, entry_name);
 
-  if (const Result<std::string> entry = env.read_whole(entry_path)) {
-    if (const std::optional<std::string_view> text = cache_entry_text(*entry, *key)) {
+  if (std::optional<platform::OwnedFile> opened = env.open_owned_file(entry_path)) {
+    const std::optional<std::string> entry =
+        read_entry(env, *opened, entry_path, *key, chosen.max_bytes);
+    if (const std::optional<std::string_view> text =
+            entry ? cache_entry_text(*entry, *key) : std::nullopt) {
       Result<platform::File> release = env.open_for_write(release_path);
       if (!release) return std::unexpected(std::move(release.error()));
       if (Result<> written = env.write_file(*release, *text); !written) return written;
       if (Result<> finished = finish_working_file(env, *release, release_path); !finished)
         return finished;
-      (void)platform::touch_file(entry_path);
+      (void)platform::touch_file(opened->file);
       return print_progress(env, name, progress_from_cache);
     }
   }
@@ -295,11 +439,11 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
   if (Result<> ran = run(); !ran) return ran;
   const Result<std::string> output = env.read_whole(release_path);
   if (!output) return {};
-  if (Result<> stored = store(chosen, entry_path, *key, *output); !stored) {
+  if (Result<> stored = store(env, chosen, entry_path, *key, *output); !stored) {
     give_up(stored.error());
     return {};
   }
-  evict(chosen, entry_name);
+  evict(env, chosen, entry_name);
   return {};
 }
 

@@ -5,9 +5,10 @@
 // Off unless BRELIX_CACHE_DIR names a folder. The key of one minification
 // is the SHA-256 of the exact text the minifier would read, its program
 // name and arguments (the run's own release path stands in as a
-// placeholder, since it differs from run to run), and the identity of the
-// minifier that would run: the file the program resolves to and the script
-// and package.json behind it, by path, size and modification time, so an
+// placeholder, since it differs from run to run), BRELIX_CACHE_SALT, and
+// the identity of the minifier that would run: the file the program
+// resolves to and the script behind it by path, size and modification
+// time, its package.json by content, and the node that runs it, so an
 // upgrade or a replacement misses. Entries are files named by their key,
 // written to a temporary file in the folder and renamed into place, each
 // with a format version, its key and a checksum of its text: anything else
@@ -15,6 +16,13 @@
 // bounded by BRELIX_CACHE_MAX_MB (default 256); the least recently used
 // entries go first. A folder that cannot be made or written gives one
 // warning line on standard error and the run goes on without the cache.
+//
+// What the folder holds goes into the bundles, so it is a trust boundary:
+// a folder that is not the user's alone is not used (one warning), and an
+// entry is read only if it is the user's own regular file, opened without
+// following a link or waiting on a FIFO, and never further than its head
+// declares or the bound allows. Eviction removes only files of this
+// cache's exact name forms that belong to the user.
 
 #include <cstdint>
 #include <functional>
@@ -31,6 +39,10 @@ namespace brelix {
 inline constexpr std::string_view progress_from_cache = ": Minified text from the cache";
 inline constexpr std::string_view cache_warning_start = "Warning: cache folder ";
 inline constexpr std::string_view cache_warning_middle = " not usable, building without it: ";
+// Why a folder that is there is not used (after cache_warning_middle).
+inline constexpr std::string_view cache_foreign_owner_reason = "it belongs to another user";
+inline constexpr std::string_view cache_writable_reason =
+    "users other than its owner can write to it";
 inline constexpr std::string_view cache_size_warning =
     "Warning: BRELIX_CACHE_MAX_MB is not a whole number of megabytes above 0, using 256\n";
 
@@ -64,6 +76,11 @@ std::optional<std::string> minifier_identity(std::string_view program);
 
 // An entry file's content for the key and the minified text.
 Result<std::string> make_cache_entry(std::string_view key, std::string_view text);
+
+// The size a whole entry for key has, from as much of its start as holds
+// its head; nullopt when that start is no head of this format version and
+// key.
+std::optional<std::uint64_t> cache_entry_size(std::string_view head, std::string_view key);
 
 // The minified text of an entry when it is whole, of this format version,
 // for this key and matches its checksum; nullopt otherwise.

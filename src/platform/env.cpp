@@ -62,6 +62,18 @@ class SystemEnv final : public Env {
     return platform::start_command(program, arguments);
   }
   Result<ChildEnd> wait(Child& child) override { return child.wait(); }
+  Result<FolderTrust> folder_trust(std::string_view path) override {
+    return platform::folder_trust(path);
+  }
+  std::optional<OwnedFile> open_owned_file(std::string_view path) override {
+    return platform::open_owned_file(path);
+  }
+  Result<std::string> read_up_to(File& file, std::size_t count) override {
+    return platform::read_up_to(file, count);
+  }
+  Result<std::vector<DirectoryFile>> list_files(std::string_view directory) override {
+    return platform::list_files(directory);
+  }
 };
 
 }  // namespace

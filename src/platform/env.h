@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "src/failure.h"
 #include "src/platform/platform.h"
@@ -72,6 +73,12 @@ class Env {
                                       std::span<const std::string> arguments) = 0;
   // child.wait(). Requires: child started and not yet waited for.
   virtual Result<ChildEnd> wait(Child& child) = 0;
+
+  // ---- The minifier cache's folder and entries
+  virtual Result<FolderTrust> folder_trust(std::string_view path) = 0;
+  virtual std::optional<OwnedFile> open_owned_file(std::string_view path) = 0;
+  virtual Result<std::string> read_up_to(File& file, std::size_t count) = 0;
+  virtual Result<std::vector<DirectoryFile>> list_files(std::string_view directory) = 0;
 };
 
 // The system, through the platform layer. Lives for the whole process.
@@ -140,6 +147,18 @@ class EnvWrapper : public Env {
     return target_.start_command(program, arguments);
   }
   Result<ChildEnd> wait(Child& child) override { return target_.wait(child); }
+  Result<FolderTrust> folder_trust(std::string_view path) override {
+    return target_.folder_trust(path);
+  }
+  std::optional<OwnedFile> open_owned_file(std::string_view path) override {
+    return target_.open_owned_file(path);
+  }
+  Result<std::string> read_up_to(File& file, std::size_t count) override {
+    return target_.read_up_to(file, count);
+  }
+  Result<std::vector<DirectoryFile>> list_files(std::string_view directory) override {
+    return target_.list_files(directory);
+  }
 
  protected:
   Env& target() { return target_; }

@@ -232,55 +232,6 @@ struct SourceFailure {
 // system fails reading one.
 std::expected<std::string, SourceFailure> read_regular_file(std::string_view path);
 
-// A regular file's whole content mapped read-only into memory, unmapped
-// when the object goes. The system reads the pages as they are touched and
-// may drop them again, so a large file costs memory only for the part in
-// use. Another process that shortens the file while it is mapped makes
-// reading the lost part fault (POSIX SIGBUS): for tools, not the build.
-class MappedFile {
- public:
-  MappedFile() = default;
-  ~MappedFile() { unmap(); }
-  MappedFile(MappedFile&& other) noexcept
-      : data_(std::exchange(other.data_, nullptr)),
-        size_(std::exchange(other.size_, 0)),
-        released_(std::exchange(other.released_, 0)) {}
-  MappedFile& operator=(MappedFile&& other) noexcept {
-    if (this != &other) {
-      unmap();
-      data_ = std::exchange(other.data_, nullptr);
-      size_ = std::exchange(other.size_, 0);
-      released_ = std::exchange(other.released_, 0);
-    }
-    return *this;
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-
-  std::string_view text() const { return {data_, size_}; }
-
-  // Lets the system drop the whole pages before offset that were not let
-  // go yet. A hint: the view shows the same bytes afterwards (a page read
-  // again comes back from the file).
-  void release_before(std::size_t offset);
-
- private:
-  // Takes over a mapping map_file made.
-  MappedFile(const char* data, std::size_t size) : data_(data), size_(size) {}
-  friend std::expected<MappedFile, SourceFailure> map_file(std::string_view path);
-
-  void unmap();
-  const char* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t released_ = 0;  // bytes from the start already let go
-};
-
-// Maps the regular file at path. An empty file gives an empty view. A
-// FIFO (not waited for), device or socket is not_regular, and so is a
-// directory on POSIX; Windows refuses to open a directory, as read_whole is
-// refused. A file larger than the address space is too_large.
-std::expected<MappedFile, SourceFailure> map_file(std::string_view path);
-
 // The size of the regular file at path (links followed); nullopt when
 // nothing is there or it is not a regular file.
 std::optional<std::uint64_t> regular_file_size(std::string_view path);
@@ -374,11 +325,9 @@ std::optional<std::string> final_path(std::string_view path);
 struct DirectoryFile {
   std::string name;
   FileStamp stamp;
+  bool owned = false;  // belongs to the current user
 };
 Result<std::vector<DirectoryFile>> list_files(std::string_view directory);
-
-// Sets a file's modification time to now.
-Result<> touch_file(std::string_view path);
 
 // Creates the directory and any missing parents, each new one with access
 // for the owner only, as create_private_directory gives. Succeeds when a
@@ -389,5 +338,44 @@ Result<> create_directories(std::string_view path);
 // owner alone (POSIX 0600; Windows the owner-only access list).
 Result<std::pair<File, std::string>> create_private_file(std::string_view directory,
                                                          std::string_view prefix);
+
+// ---- The cache folder as a trust boundary -----------------------------------
+//
+// What the cache folder holds goes into the bundles, so only what the
+// current user alone could have put there may be used.
+
+// Whether the folder at path (links followed) is the current user's alone:
+// POSIX, it belongs to the effective user and neither its group nor others
+// may write it; Windows, its owner is the user (or the owner the user's
+// new files get) and its access list lets nobody else but SYSTEM and the
+// Administrators (who can take any file anyway) write it. absent when
+// nothing is there; a failure when it cannot be looked at or is no folder.
+enum class FolderTrust { trusted, absent, foreign_owner, writable_by_others };
+Result<FolderTrust> folder_trust(std::string_view path);
+
+// A file open for reading (and for setting its times), with its size when
+// it was opened.
+struct OwnedFile {
+  File file;
+  std::uint64_t size = 0;
+};
+
+// Opens the file at path only if it is a regular file of the current user:
+// a link at the path is not followed, a FIFO or device is not waited for,
+// and the checks are made on the open handle, so nothing can be swapped in
+// between. nullopt otherwise, or when nothing is there.
+std::optional<OwnedFile> open_owned_file(std::string_view path);
+
+// Reads on from the file's position until count bytes or its end, whichever
+// comes first: never more than count. Requires: is_open().
+Result<std::string> read_up_to(File& file, std::size_t count);
+
+// Up to count bytes from the start of the regular file at path (links
+// followed; a FIFO or device is not read); nullopt when there is none.
+std::optional<std::string> read_file_start(std::string_view path, std::size_t count);
+
+// Sets the open file's modification time to now: the file itself, whatever
+// its path names by now. Requires: opened by open_owned_file.
+Result<> touch_file(File& file);
 
 }  // namespace brelix::platform

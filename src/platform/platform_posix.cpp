@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <spawn.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -643,43 +642,6 @@ std::expected<std::string, SourceFailure> read_regular_file(std::string_view pat
   }
 }
 
-std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
-  struct stat info {};
-  // The mapping outlives the descriptor, which closes when this returns.
-  const auto file = open_source(std::string(path), info, [](mode_t mode) { return S_ISREG(mode); });
-  if (!file) return std::unexpected(file.error());
-  const int fd = FileAccess::descriptor(*file);
-  if (info.st_size <= 0) {
-    return MappedFile();
-  }
-  if (static_cast<std::uintmax_t>(info.st_size) > SIZE_MAX) {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
-  }
-  const auto size = static_cast<std::size_t>(info.st_size);
-  void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  if (data == MAP_FAILED) {
-    return source_os_failure(errno);
-  }
-  return MappedFile(static_cast<const char*>(data), size);
-}
-
-void MappedFile::unmap() {
-  if (data_ != nullptr) {
-    (void)::munmap(const_cast<char*>(data_), size_);
-    data_ = nullptr;
-  }
-}
-
-void MappedFile::release_before(std::size_t offset) {
-  static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  const std::size_t end = std::min(offset, size_) / page * page;
-  if (end <= released_) return;
-  // Private pages of a file that were never written are dropped, not
-  // lost: touched again, they are read back from the file.
-  (void)::madvise(const_cast<char*>(data_) + released_, end - released_, MADV_DONTNEED);
-  released_ = end;
-}
-
 std::optional<std::uint64_t> regular_file_size(std::string_view path) {
   struct stat info {};
   if (::stat(std::string(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -963,7 +925,7 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
     struct stat info {};
     if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(info.st_mode)) {
-      files.push_back(DirectoryFile{entry->d_name, stamp_of(info)});
+      files.push_back(DirectoryFile{entry->d_name, stamp_of(info), info.st_uid == ::geteuid()});
     }
     errno = 0;
   }
@@ -973,14 +935,6 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
     return std::unexpected(os_failure(error));
   }
   return files;
-}
-
-Result<> touch_file(std::string_view path) {
-  const std::string text(path);
-  if (::utimensat(AT_FDCWD, text.c_str(), nullptr, 0) != 0) {
-    return last_os_failure();
-  }
-  return {};
 }
 
 Result<> create_directories(std::string_view path) {
@@ -1011,6 +965,73 @@ Result<std::pair<File, std::string>> create_private_file(std::string_view direct
   // 0600 from the start: a file readable for a moment could be opened by
   // someone else then and read once the content is in.
   return create_unique_with_mode(directory, prefix, 0600);
+}
+
+// ---- The cache folder as a trust boundary -----------------------------------
+
+Result<FolderTrust> folder_trust(std::string_view path) {
+  const std::string text(path);
+  struct stat info {};
+  if (::stat(text.c_str(), &info) != 0) {
+    if (errno == ENOENT) return FolderTrust::absent;
+    return last_os_failure();
+  }
+  if (!S_ISDIR(info.st_mode)) return std::unexpected(os_failure(ENOTDIR));
+  if (info.st_uid != ::geteuid()) return FolderTrust::foreign_owner;
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) return FolderTrust::writable_by_others;
+  return FolderTrust::trusted;
+}
+
+std::optional<OwnedFile> open_owned_file(std::string_view path) {
+  const std::string text(path);
+  int fd = -1;
+  while ((fd = ::open(text.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) <
+         0) {
+    if (errno != EINTR) return std::nullopt;
+  }
+  File file = FileAccess::make(fd);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+    return std::nullopt;
+  }
+  return OwnedFile{std::move(file), static_cast<std::uint64_t>(info.st_size)};
+}
+
+Result<std::string> read_up_to(File& file, std::size_t count) {
+  const int fd = FileAccess::descriptor(file);
+  std::string content;
+  try {
+    // Grown as bytes come: a file shorter than count costs only its size.
+    char buffer[65536];
+    while (content.size() < count) {
+      const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, count - content.size()));
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return last_os_failure();
+      }
+      if (got == 0) break;
+      content.append(buffer, static_cast<std::size_t>(got));
+    }
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(os_failure(ENOMEM));
+  }
+  return content;
+}
+
+std::optional<std::string> read_file_start(std::string_view path, std::size_t count) {
+  struct stat info {};
+  auto file = open_source(std::string(path), info, [](mode_t mode) { return S_ISREG(mode); });
+  if (!file) return std::nullopt;
+  Result<std::string> start = read_up_to(*file, count);
+  if (!start) return std::nullopt;
+  return std::move(*start);
+}
+
+Result<> touch_file(File& file) {
+  if (::futimens(FileAccess::descriptor(file), nullptr) != 0) {
+    return last_os_failure();
+  }
+  return {};
 }
 
 }  // namespace brelix::platform

@@ -756,62 +756,6 @@ std::expected<std::string, SourceFailure> read_regular_file(std::string_view pat
   }
 }
 
-std::expected<MappedFile, SourceFailure> map_file(std::string_view path) {
-  const auto os = [](DWORD error) {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::os, os_failure(error)});
-  };
-  // Opened as read_whole opens, so a file it can read maps and one it
-  // cannot fails the same way. The view outlives both handles.
-  const auto file = open_source(path);
-  if (!file) return std::unexpected(file.error());
-  const HANDLE h = FileAccess::handle(*file);
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(h, &size)) {
-    return os(GetLastError());
-  }
-  // A mapping of length zero is refused by the system.
-  if (size.QuadPart <= 0) {
-    return MappedFile();
-  }
-  if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX) {
-    return std::unexpected(SourceFailure{SourceFailure::Kind::too_large, {}});
-  }
-  const HANDLE mapping = CreateFileMappingW(h, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  if (mapping == nullptr) {
-    return os(GetLastError());
-  }
-  const void* data = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-  const DWORD error = GetLastError();
-  CloseHandle(mapping);
-  if (data == nullptr) {
-    return os(error);
-  }
-  return MappedFile(static_cast<const char*>(data), static_cast<std::size_t>(size.QuadPart));
-}
-
-void MappedFile::unmap() {
-  if (data_ != nullptr) {
-    UnmapViewOfFile(data_);
-    data_ = nullptr;
-  }
-}
-
-void MappedFile::release_before(std::size_t offset) {
-  static const std::size_t page = [] {
-    SYSTEM_INFO info{};
-    GetSystemInfo(&info);
-    return static_cast<std::size_t>(info.dwPageSize);
-  }();
-  const std::size_t end = std::min(offset, size_) / page * page;
-  if (end <= released_) return;
-  // VirtualUnlock on pages that were never locked takes them out of the
-  // working set (and reports ERROR_NOT_LOCKED, expected here): the one
-  // call that lets a file view's clean pages go without unmapping them.
-  // They stay in the file cache and come back when touched.
-  (void)VirtualUnlock(const_cast<char*>(data_) + released_, end - released_);
-  released_ = end;
-}
-
 std::optional<std::uint64_t> regular_file_size(std::string_view path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(to_wide(path).c_str(), GetFileExInfoStandard, &data) ||
@@ -1198,12 +1142,17 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
     return last_os_failure();
   }
   std::vector<DirectoryFile> files;
+  const std::vector<unsigned char> user = current_user();
   do {
     if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
       continue;
     if (std::optional<std::string> name = to_utf8(data.cFileName)) {
+      const bool owned =
+          !user.empty() && is_owned_by(to_wide(join_path(directory, *name)),
+                                       reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
       files.push_back(DirectoryFile{
-          std::move(*name), stamp_of(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime)});
+          std::move(*name), stamp_of(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime),
+          owned});
     }
   } while (FindNextFileW(search, &data));
   const DWORD error = GetLastError();
@@ -1212,23 +1161,6 @@ Result<std::vector<DirectoryFile>> list_files(std::string_view directory) {
     return std::unexpected(os_failure(error));
   }
   return files;
-}
-
-Result<> touch_file(std::string_view path) {
-  const HANDLE h = CreateFileW(to_wide(path).c_str(), FILE_WRITE_ATTRIBUTES, share_all, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    return last_os_failure();
-  }
-  FILETIME now{};
-  GetSystemTimeAsFileTime(&now);
-  const bool set = SetFileTime(h, nullptr, nullptr, &now) != 0;
-  const DWORD error = GetLastError();
-  CloseHandle(h);
-  if (!set) {
-    return std::unexpected(os_failure(error));
-  }
-  return {};
 }
 
 Result<> create_directories(std::string_view path) {
@@ -1267,6 +1199,153 @@ Result<std::pair<File, std::string>> create_private_file(std::string_view direct
   }
   SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
   return create_unique_with_attributes(directory, prefix, &attributes);
+}
+
+// ---- The cache folder as a trust boundary -----------------------------------
+
+namespace {
+
+// The user's own account and the owner the user's new files get (the
+// Administrators group for an elevated administrator): either is the user.
+class UserAccounts {
+ public:
+  UserAccounts() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    for (const auto& [kind, buffer] :
+         {std::pair{TokenUser, &user_}, std::pair{TokenOwner, &owner_}}) {
+      DWORD size = 0;
+      GetTokenInformation(token, kind, nullptr, 0, &size);
+      buffer->resize(size);
+      if (size == 0 || !GetTokenInformation(token, kind, buffer->data(), size, &size))
+        buffer->clear();
+    }
+    CloseHandle(token);
+  }
+  bool is_user(PSID sid) const {
+    return sid != nullptr &&
+           ((!user_.empty() &&
+             EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(user_.data())->User.Sid)) ||
+            (!owner_.empty() &&
+             EqualSid(sid, reinterpret_cast<const TOKEN_OWNER*>(owner_.data())->Owner)));
+  }
+  // The user, or an account that can take any file anyway.
+  bool may_write(PSID sid) const {
+    return is_user(sid) || IsWellKnownSid(sid, WinLocalSystemSid) ||
+           IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+           IsWellKnownSid(sid, WinCreatorOwnerSid);
+  }
+
+ private:
+  std::vector<unsigned char> user_, owner_;
+};
+
+// Whether an access list lets anyone but the user change what the folder
+// holds. Only what applies to the folder itself counts.
+bool lets_others_write(const ACL* access, const UserAccounts& accounts) {
+  if (access == nullptr) return true;  // no list at all: everyone may
+  constexpr DWORD writes = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE |
+                           WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  for (DWORD i = 0; i < access->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(const_cast<ACL*>(access), i, &ace)) return true;
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0)
+      continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if ((allowed->Mask & writes) != 0 && !accounts.may_write(&allowed->SidStart)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Result<FolderTrust> folder_trust(std::string_view path) {
+  const std::wstring wide = to_wide(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FolderTrust::absent;
+    return std::unexpected(os_failure(error));
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return std::unexpected(os_failure(ERROR_DIRECTORY));
+  }
+  PSID owner = nullptr;
+  PACL access = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD got = GetNamedSecurityInfoW(wide.c_str(), SE_FILE_OBJECT,
+                                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                          &owner, nullptr, &access, nullptr, &descriptor);
+  if (got != ERROR_SUCCESS) return std::unexpected(os_failure(got));
+  const UserAccounts accounts;
+  const FolderTrust trust = !accounts.is_user(owner)              ? FolderTrust::foreign_owner
+                            : lets_others_write(access, accounts) ? FolderTrust::writable_by_others
+                                                                  : FolderTrust::trusted;
+  LocalFree(descriptor);
+  return trust;
+}
+
+std::optional<OwnedFile> open_owned_file(std::string_view path) {
+  // The link itself, not what it names; never a folder (no backup
+  // semantics), and a pipe or device is refused below before any read.
+  const HANDLE h =
+      CreateFileW(to_wide(path).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES | READ_CONTROL,
+                  share_all, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  File file = FileAccess::make(h);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return std::nullopt;
+  }
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  const bool mine = UserAccounts().is_user(owner);
+  LocalFree(descriptor);
+  if (!mine) return std::nullopt;
+  return OwnedFile{std::move(file),
+                   (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow};
+}
+
+Result<std::string> read_up_to(File& file, std::size_t count) {
+  const HANDLE h = FileAccess::handle(file);
+  std::string content;
+  try {
+    // Grown as bytes come: a file shorter than count costs only its size.
+    char buffer[65536];
+    while (content.size() < count) {
+      DWORD got = 0;
+      const auto want = static_cast<DWORD>(std::min(sizeof buffer, count - content.size()));
+      if (!ReadFile(h, buffer, want, &got, nullptr)) return last_os_failure();
+      if (got == 0) break;
+      content.append(buffer, got);
+    }
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(os_failure(ERROR_NOT_ENOUGH_MEMORY));
+  }
+  return content;
+}
+
+std::optional<std::string> read_file_start(std::string_view path, std::size_t count) {
+  auto file = open_source(path);
+  if (!file) return std::nullopt;
+  Result<std::string> start = read_up_to(*file, count);
+  if (!start) return std::nullopt;
+  return std::move(*start);
+}
+
+Result<> touch_file(File& file) {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  if (!SetFileTime(FileAccess::handle(file), nullptr, nullptr, &now)) {
+    return last_os_failure();
+  }
+  return {};
 }
 
 }  // namespace brelix::platform

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -139,6 +140,112 @@ TEST(MinifyCache, LeastRecentlyUsedEntriesGoBeyondTheBound) {
   EXPECT_FALSE(minified('A'));
   EXPECT_FALSE(minified('C'));
   EXPECT_TRUE(minified('B'));
+}
+
+// Whatever is found at an entry's name that is not the user's own whole
+// entry is a miss for that entry alone: no hang, no unbounded read, no
+// warning, nothing outside the folder touched; what a file can replace is.
+TEST(MinifyCache, WhatIsNotAnEntryAtItsNameIsAMissForItAlone) {
+  struct Case {
+    const char* what;
+    std::function<void(CacheWorld&, const std::string&)> plant;
+    bool replaced;
+  };
+  const auto link_to = [](std::string target) {
+    return [target](CacheWorld& w, const std::string& entry) {
+      fs::remove(entry);
+      fs::create_symlink(target.starts_with("/") ? target : w.path(target), entry);
+    };
+  };
+  std::vector<Case> cases = {
+      {"a folder",
+       [](CacheWorld&, const std::string& entry) {
+         fs::remove(entry);
+         fs::create_directory(entry);
+       },
+       false},
+      {"a file far beyond the bound",
+       [](CacheWorld&, const std::string& entry) {
+         fs::resize_file(entry, 64ULL << 30);  // sparse
+       },
+       true},
+  };
+  if (!on_windows()) {
+    cases.push_back({"a FIFO",
+                     [](CacheWorld& w, const std::string& entry) {
+                       fs::remove(entry);
+                       w.run_path("/usr/bin/mkfifo", {entry});
+                     },
+                     true});
+    cases.push_back({"a link to an endless device", link_to("/dev/zero"), true});
+    cases.push_back({"a link to a whole entry outside", link_to("outside.entry"), true});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CacheWorld world;
+    bool ran = false;
+    ASSERT_EQ(world.build(ran).status, 0);
+    const std::string entry = world.path("cache/" + world.entries().front());
+    fs::copy_file(entry, world.path("outside.entry"));
+    const auto outside_time = fs::last_write_time(world.path("outside.entry"));
+    c.plant(world, entry);
+    for (int round = 0; round < 2; ++round) {
+      const RunResult result = world.build(ran);
+      EXPECT_TRUE(ran == (round == 0 || !c.replaced) && result.status == 0 && result.err.empty())
+          << round << result.err;
+    }
+    EXPECT_EQ(fs::last_write_time(world.path("outside.entry")), outside_time);
+  }
+}
+
+// Only the cache's own names of the user's own files are evicted.
+TEST(MinifyCache, EvictionLeavesOtherFilesAlone) {
+  CacheWorld world;
+  world.set_env("BRELIX_CACHE_MAX_MB", "1");
+  const std::string big(2'000'000, 'x');
+  for (const char* name : {"diary.entry", ".tmp-notes", "0123.entry", ".tmp-abcdefghijkl.bak"}) {
+    world.write_file(std::string("cache/") + name, big);
+    fs::last_write_time(world.path(std::string("cache/") + name),
+                        fs::file_time_type::clock::now() - std::chrono::hours(48));
+  }
+  bool ran = false;
+  ASSERT_EQ(world.build(ran).status, 0);
+  EXPECT_EQ(world.entries().size(), 5U);
+}
+
+// A folder someone else could have filled decides nothing: one warning,
+// and the bundle is minified.
+TEST(MinifyCache, AFolderThatIsNotTheUsersAloneIsNotUsed) {
+  if (on_windows()) GTEST_SKIP() << "the access lists are the platform test's";
+  CacheWorld world;
+  bool ran = false;
+  ASSERT_EQ(world.build(ran).status, 0);
+  const std::string warning =
+      std::string(cache_warning_start) + world.path("cache") + std::string(cache_warning_middle);
+  fs::permissions(world.path("cache"), fs::perms::others_write, fs::perm_options::add);
+  RunResult result = world.build(ran);
+  EXPECT_TRUE(ran && result.status == 0) << result.err;
+  EXPECT_EQ(result.err, warning + "users other than its owner can write to it\n");
+  fs::permissions(world.path("cache"), fs::perms::others_write, fs::perm_options::remove);
+  if (world.run_path("/usr/bin/id", {"-u"}).out != "0\n") {
+    GTEST_SKIP() << "another user's folder and entry need root";
+  }
+  // An entry of another user in the user's own folder is a miss.
+  const std::string entry = world.path("cache/" + world.entries().front());
+  world.run_path("/usr/bin/chown", {"65534", entry});
+  EXPECT_TRUE(world.build(ran).status == 0 && ran) << "another user's entry was used";
+  // A folder another user made before the first run.
+  world.make_dir("shared");
+  fs::permissions(world.path("shared"), fs::perms::all | fs::perms::sticky_bit);
+  world.set_env("BRELIX_CACHE_DIR", world.path("shared/cache"));
+  result = world.run_path("/usr/bin/setpriv",
+                          {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/mkdir",
+                           "-m", "0755", world.path("shared/cache")});
+  ASSERT_EQ(result.status, 0) << result.err;
+  result = world.build(ran);
+  EXPECT_TRUE(ran && result.status == 0) << result.err;
+  EXPECT_EQ(result.err, std::string(cache_warning_start) + world.path("shared/cache") +
+                            std::string(cache_warning_middle) + "it belongs to another user\n");
 }
 
 // A folder that cannot be used is the driver's test: it warns once a run.

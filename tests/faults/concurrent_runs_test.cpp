@@ -116,3 +116,23 @@ TEST(ConcurrentRuns, SixteenRunsShareOneCache) {
 
 }  // namespace
 }  // namespace brelix::testing
+
+namespace brelix::testing {
+namespace {
+
+// Another process that cuts cssmin's input short while it minifies must
+// not kill it: what it read is minified, or it fails as on any input.
+TEST(ConcurrentRuns, CssminSurvivesItsInputCutShort) {
+  World world;
+  std::string sheet;
+  for (int i = 0; sheet.size() < 40'000'000; ++i) sheet += ".r" + std::to_string(i) + "{a:b}\n";
+  world.write_file("big.css", sheet);
+  const RunResult result = world.run_path(
+      "/bin/sh", {"-c", "\"$0\" \"$1\" >/dev/null & sleep 0.05; : >\"$1\"; wait $!; echo $?",
+                  program_path("cssmin"), world.path("big.css")});
+  // 0: read whole before the cut; 1: a rule cut in the middle.
+  EXPECT_TRUE(result.out == "0\n" || result.out == "1\n") << result.out << result.err;
+}
+
+}  // namespace
+}  // namespace brelix::testing

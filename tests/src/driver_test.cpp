@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
+
+#include "tests/support/world.h"
 
 #include "unicode/utf8.h"
 
@@ -103,6 +106,36 @@ TEST(Driver, RefusesARunWithoutAPackage) {
   EXPECT_EQ(outcome.error().message,
             "Need to choose a package to build, try --help to see help info");
   EXPECT_TRUE(outcome.error().causes.empty());
+}
+
+// Memory that runs out inside a build, wherever it does, is that bundle's
+// failure, not the end of the process.
+TEST(Driver, MemoryThatRunsOutIsTheBundlesFailure) {
+  class NoMemory : public platform::EnvWrapper {
+   public:
+    explicit NoMemory(const testing::World& world)
+        : EnvWrapper(platform::default_env()), world_(world) {}
+    bool write(platform::Stream, std::string_view) override { return true; }
+    platform::EnvValue environment_variable(std::string_view name) override {
+      if (name != "VTPATH") return EnvWrapper::environment_variable(name);
+      return {platform::EnvValue::State::present, world_.path("v"), {}};
+    }
+    std::optional<std::string> temporary_directory() override { return world_.path(""); }
+    std::expected<std::string, platform::SourceFailure> read_regular_file(
+        std::string_view) override {
+      throw std::bad_alloc();
+    }
+
+   private:
+    const testing::World& world_;
+  };
+  testing::World world;
+  NoMemory env(world);
+  RunDirectory directory(env);
+  const Result<> outcome = run(arguments(true, false), BuildContext{env, directory});
+  ASSERT_FALSE(outcome.has_value());
+  EXPECT_EQ(outcome.error().message, "memory ran out while building Ombril - ux");
+  EXPECT_FALSE(outcome.error().is_fault);
 }
 
 // The lists each bundle gets for a given command line: which option feeds

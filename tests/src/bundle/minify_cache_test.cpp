@@ -57,9 +57,9 @@ TEST(MinifyCache, KeyChangesWithTheArgumentsAndProgramButNotTheRunFolder) {
 // are sha256sum's of the texts spelled out here.
 TEST(MinifyCache, KeyAndEntryAreTheStoredFormat) {
   const std::vector<std::string> arguments = {"/t/a/out.js", "-c"};
-  // "brelix-minify-key 1\n8:uglifyjs214:<release file>2:-c8:identity4:a();"
+  // "brelix-minify-key 2\n8:uglifyjs214:<release file>2:-c8:identity4:a();"
   EXPECT_EQ(minify_key("a();", "/t/a/out.js", "uglifyjs", arguments, "identity").value_or(""),
-            "eb7d02a8c7e9f4da9c884a7b9bee621649220a0e633d578168a1fea3a96daaa4");
+            "af54a52e2c4f02c26431745995d3188c393e508364607d0e77bdd74873e00c8c");
   const std::string key(64, 'k');
   EXPECT_EQ(make_cache_entry(key, "x=1;\n").value_or(""),
             "brelix-minify-cache 1\n" + key +
@@ -83,6 +83,23 @@ TEST(MinifyCache, OnlyAWholeEntryOfThisVersionAndKeyGivesItsText) {
     EXPECT_EQ(cache_entry_text(damaged, key), std::nullopt) << what;
   EXPECT_EQ(cache_entry_text(entry, std::string(64, 'b')), std::nullopt)
       << "another key's entry under this name";
+}
+
+// The size is read from the head alone, so nothing past it is read from a
+// file that is not the entry it claims to be.
+TEST(MinifyCache, AnEntrysSizeComesFromItsHead) {
+  const std::string key(64, 'a'), head = "brelix-minify-cache 1\n" + key + "\n5\n" + key + "\n";
+  EXPECT_EQ(cache_entry_size(head + "x=1;", key), std::optional<std::uint64_t>(159));
+  EXPECT_EQ(cache_entry_size(head, key), std::optional<std::uint64_t>(159)) << "the head alone";
+  const std::pair<const char*, std::string> cases[] = {
+      {"the checksum line cut short", head.substr(0, head.size() - 1)},
+      {"a length beyond any file",
+       "brelix-minify-cache 1\n" + key + "\n18446744073709551615\n" + key + "\n"},
+      {"a length that is no number", "brelix-minify-cache 1\n" + key + "\n5x\n" + key + "\n"},
+  };
+  for (const auto& [what, text] : cases)
+    EXPECT_EQ(cache_entry_size(text, key), std::nullopt) << what;
+  EXPECT_EQ(cache_entry_size(head, std::string(64, 'b')), std::nullopt) << "another key";
 }
 
 }  // namespace

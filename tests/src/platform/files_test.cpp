@@ -119,46 +119,6 @@ TEST(Files, FailuresAreTheSystemsTextAndCodeOnly) {
   }
 }
 
-TEST(Files, MappingShowsTheFileEvenAfterReleaseAndRefusesWhatIsNotOne) {
-  World world;
-  std::string bytes("\xff\0", 2);  // pages that differ, so a misplaced one shows
-  for (int i = 0; bytes.size() < 100000; ++i) bytes += std::to_string(i) + ",";
-  world.write_file("big", bytes);
-  world.write_file("empty", "");
-  world.make_dir("dir");
-  if (!on_windows()) world.run_path("/usr/bin/mkfifo", {world.path("fifo")});
-  using Kind = SourceFailure::Kind;
-  struct Case {
-    std::string path;
-    std::optional<std::string> text;  // nullopt when the mapping fails
-    Kind kind;
-  };
-  const Case cases[] = {
-      {world.path("big"), bytes, Kind::os},
-      {world.path("empty"), "", Kind::os},
-      {world.path("missing"), std::nullopt, Kind::os},
-      {on_windows() ? "NUL" : "/dev/null", std::nullopt, Kind::not_regular},
-      // Windows refuses to open a folder for reading, as read_whole finds.
-      {world.path("dir"), std::nullopt, on_windows() ? Kind::os : Kind::not_regular},
-      // Mapping must not wait for a writer (Windows has no FIFO: "missing").
-      {world.path("fifo"), std::nullopt, on_windows() ? Kind::os : Kind::not_regular},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    auto mapped = map_file(c.path);
-    ASSERT_EQ(mapped.has_value(), c.text.has_value());
-    for (const std::size_t offset : {0UL, 5000UL, 100UL, 65536UL, 1000000UL}) {  // one step back
-      if (!mapped) break;
-      mapped->release_before(offset);
-      ASSERT_EQ(mapped->text(), *c.text) << "after release_before(" << offset << ")";
-    }
-    if (mapped) continue;
-    EXPECT_EQ(mapped.error().kind, c.kind);
-    EXPECT_EQ(mapped.error().failure.message,
-              c.kind == Kind::os ? read_whole(c.path).error().message : "");
-  }
-}
-
 TEST(Files, ExistsFollowsLinks) {
   World world;
   world.write_file("file", "x");
