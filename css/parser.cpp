@@ -543,6 +543,11 @@ class Parser {
       if (!item) return std::nullopt;
       collected.push_back(std::move(*item));
       pending_.clear();
+      // A ';' after a nested rule is kept: a browser that drops the rule
+      // (its selector invalid) drops what follows up to the next ';' too.
+      if (const std::size_t after_item = gap(next); at(after_item, ';')) {
+        collected.push_back(OpaqueAtRule{slice(after_item, after_item + 1)});
+      }
     }
     flush_declarations(body, collected, long_group);
     body.items = taken(collected);

@@ -82,6 +82,9 @@ TEST(ModernCss, Minified) {
        "@foo bar baz{x : y;z{a : \"b  c\"}}@foo a/**/b;"},
       // Valid CSS the fixed grammar rejects.
       {"a{color:red;;}b{;x:y}", "a{color:red}b{x:y}"},
+      // ... but not the one after a nested rule, where a browser stops
+      // dropping a rule whose selector it rejects.
+      {"a{b::x{color:red};;c:d}", "a{b::x{color:red};c:d}"},
       {"@media{a{color:red}}", "@media {a{color:red}}"},
       {"<!--a{color:red}-->", "a{color:red}"},
       {"a{--x:{a:b}}", "a{--x:{a:b}}"},
