@@ -115,6 +115,7 @@ class CssBuild final : public BundleBuild {
 
   Result<> append(std::string_view extra) override {
     if (Result<> written = env_.write_file(debug_, extra); !written) return written;
+    if (debug_only_) return {};
     return env_.write_file(release_, extra);
   }
 };

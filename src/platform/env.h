@@ -72,6 +72,13 @@ class Env {
                                       std::span<const std::string> arguments) = 0;
   // child.wait(). Requires: child started and not yet waited for.
   virtual Result<ChildEnd> wait(Child& child) = 0;
+
+  // ---- Destination folders and the console clock
+  virtual Result<> check_folder_writable(std::string_view path) = 0;
+  virtual std::optional<std::size_t> console_columns(Stream stream) = 0;
+  virtual Result<std::pair<Child, File>> start_command_piping_errors(
+      std::string_view program, std::span<const std::string> arguments) = 0;
+  virtual Result<std::size_t> read_some(File& file, std::span<char> buffer) = 0;
 };
 
 // The system, through the platform layer. Lives for the whole process.
@@ -140,6 +147,19 @@ class EnvWrapper : public Env {
     return target_.start_command(program, arguments);
   }
   Result<ChildEnd> wait(Child& child) override { return target_.wait(child); }
+  Result<> check_folder_writable(std::string_view path) override {
+    return target_.check_folder_writable(path);
+  }
+  std::optional<std::size_t> console_columns(Stream stream) override {
+    return target_.console_columns(stream);
+  }
+  Result<std::pair<Child, File>> start_command_piping_errors(
+      std::string_view program, std::span<const std::string> arguments) override {
+    return target_.start_command_piping_errors(program, arguments);
+  }
+  Result<std::size_t> read_some(File& file, std::span<char> buffer) override {
+    return target_.read_some(file, buffer);
+  }
 
  protected:
   Env& target() { return target_; }
