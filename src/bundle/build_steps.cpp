@@ -116,8 +116,9 @@ Result<std::string> read_source(platform::Env& env, std::string_view written_pat
   return std::unexpected(std::move(content.error().failure));
 }
 
-Result<> finish_working_file(platform::Env& env, platform::File& file, std::string_view path) {
-  if (Result<> finished = env.sync_and_close(file); !finished) {
+Result<> finish_working_file(platform::Env& env, platform::File& file, std::string_view path,
+                             bool durable) {
+  if (Result<> finished = durable ? env.sync_and_close(file) : env.close_file(file); !finished) {
     return fail("could not finish writing " + std::string(path), {finished.error().message});
   }
   return {};

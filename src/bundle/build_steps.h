@@ -75,8 +75,11 @@ Result<> write_source(platform::Env& env, platform::File& file, std::string_view
 
 // Flushes, syncs and closes a working file before it is moved into place,
 // so that a write the system could only report then is not taken for
-// success. The failure names the file.
-Result<> finish_working_file(platform::Env& env, platform::File& file, std::string_view path);
+// success. The failure names the file. Without durable the file is closed
+// and its failure reported, but the build does not wait for the storage:
+// for debug-only builds, whose outputs the next save makes again.
+Result<> finish_working_file(platform::Env& env, platform::File& file, std::string_view path,
+                             bool durable = true);
 
 // Moves the file at from to to, replacing a file there. A rename where it
 // can be; when the two lie on different devices or volumes, a copy into a

@@ -62,7 +62,7 @@ Result<> BundleBuild::run() {
     if (Result<> finished = finish_working_file(env_, release_, release_path_); !finished)
       return finished;
   }
-  if (Result<> finished = finish_working_file(env_, debug_, debug_path_); !finished)
+  if (Result<> finished = finish_working_file(env_, debug_, debug_path_, !debug_only_); !finished)
     return finished;
   if (Result<> same = directory_.check(); !same) return same;
 

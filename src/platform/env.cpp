@@ -75,6 +75,7 @@ class SystemEnv final : public Env {
   Result<std::size_t> read_some(File& file, std::span<char> buffer) override {
     return platform::read_some(file, buffer);
   }
+  Result<> close_file(File& file) override { return platform::close_file(file); }
 };
 
 }  // namespace

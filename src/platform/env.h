@@ -79,6 +79,7 @@ class Env {
   virtual Result<std::pair<Child, File>> start_command_piping_errors(
       std::string_view program, std::span<const std::string> arguments) = 0;
   virtual Result<std::size_t> read_some(File& file, std::span<char> buffer) = 0;
+  virtual Result<> close_file(File& file) = 0;
 };
 
 // The system, through the platform layer. Lives for the whole process.
@@ -160,6 +161,7 @@ class EnvWrapper : public Env {
   Result<std::size_t> read_some(File& file, std::span<char> buffer) override {
     return target_.read_some(file, buffer);
   }
+  Result<> close_file(File& file) override { return target_.close_file(file); }
 
  protected:
   Env& target() { return target_; }

@@ -412,6 +412,12 @@ std::optional<std::size_t> console_columns(Stream stream);
 Result<std::pair<Child, File>> start_command_piping_errors(std::string_view program,
                                                            std::span<const std::string> arguments);
 
+// Closes the file, reporting a failure the system gives only then (a
+// write-back error on network and user-space file systems), without
+// waiting for the data to reach its storage as File::sync_and_close does.
+// The file is closed whatever happens. Requires: file.is_open().
+Result<> close_file(File& file);
+
 // Reads what the file or pipe has, at most buffer's size, waiting for at
 // least one byte; 0 at its end (a pipe whose writers have all closed it).
 Result<std::size_t> read_some(File& file, std::span<char> buffer);

@@ -34,6 +34,10 @@ namespace brelix::platform {
 struct FileAccess {
   static File make(int fd) { return File(fd); }
   static int descriptor(const File& file) { return static_cast<int>(file.handle_); }
+  // The descriptor, which the file no longer closes.
+  static int release(File& file) {
+    return static_cast<int>(std::exchange(file.handle_, File::closed));
+  }
 };
 
 struct ChildAccess {
@@ -1081,6 +1085,15 @@ Result<std::pair<Child, File>> start_command_piping_errors(std::string_view prog
   // The write end goes when this returns: the read end then sees its end
   // once the child and whatever it started have closed theirs.
   return std::pair<Child, File>(std::move(*child), std::move(read_end));
+}
+
+Result<> close_file(File& file) {
+  const int fd = FileAccess::release(file);
+  // The descriptor is gone after close, EINTR included (Linux).
+  if (::close(fd) != 0 && errno != EINTR) {
+    return last_os_failure();
+  }
+  return {};
 }
 
 Result<std::size_t> read_some(File& file, std::span<char> buffer) {

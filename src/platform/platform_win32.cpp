@@ -33,6 +33,10 @@ struct FileAccess {
     return File(reinterpret_cast<std::intptr_t>(handle));
   }
   static HANDLE handle(const File& file) { return reinterpret_cast<HANDLE>(file.handle_); }
+  // The handle, which the file no longer closes.
+  static HANDLE release(File& file) {
+    return reinterpret_cast<HANDLE>(std::exchange(file.handle_, File::closed));
+  }
 };
 
 struct ChildAccess {
@@ -1327,6 +1331,15 @@ Result<std::pair<Child, File>> start_command_piping_errors(std::string_view prog
     return std::unexpected(std::move(child.error()));
   }
   return std::pair<Child, File>(std::move(*child), std::move(reader));
+}
+
+Result<> close_file(File& file) {
+  const HANDLE h = FileAccess::release(file);
+  untrack_file(h);
+  if (!CloseHandle(h)) {
+    return last_os_failure();
+  }
+  return {};
 }
 
 Result<std::size_t> read_some(File& file, std::span<char> buffer) {
