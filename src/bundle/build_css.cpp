@@ -122,6 +122,7 @@ class CssBuild final : public BundleBuild {
   Result<> append(std::string_view extra) override {
     extra = unicode::without_byte_order_mark(extra);
     if (Result<> written = env_.write_file(debug_, extra); !written) return written;
+    if (debug_only_) return {};
     return env_.write_file(release_, extra);
   }
 };

@@ -7,6 +7,7 @@
 #include "src/bundle/build_steps.h"
 #include "src/bundle/bundle_build.h"
 #include "src/bundle/importer_snippet.h"
+#include "src/bundle/minifier_clock.h"
 #include "src/bundle/minify_cache.h"
 #include "src/platform/platform.h"
 
@@ -91,6 +92,7 @@ class JsBuild final : public BundleBuild {
   // Only the debug file is cleared by deleting it; the release file is
   // truncated when opened.
   Result<> begin() override {
+    if (debug_only_) return {};
     Result<platform::File> release = env_.open_for_write(release_path_);
     if (!release) return std::unexpected(std::move(release.error()));
     release_ = std::move(*release);
@@ -106,6 +108,7 @@ class JsBuild final : public BundleBuild {
     if (!bundle_.importer) return {};
     if (Result<> written = env_.write_file(debug_, importer_snippet_debug); !written)
       return written;
+    if (debug_only_) return {};
     return env_.write_file(release_, importer_snippet_release);
   }
 
@@ -117,12 +120,15 @@ class JsBuild final : public BundleBuild {
     // Every check of the minifier's result belongs in here: the cache
     // stores what a run that returned success left in the release file.
     const auto run_minifier = [&]() -> Result<> {
-      Result<platform::Child> started = env_.start_command(minifier, arguments);
+      MinifierClock clock(env_, bundle_.name);
+      Result<platform::Child> started = clock.start(minifier, arguments);
       if (!started) {
         return fail(std::string(minifier) + " could not be started", {started.error().message});
       }
       child_ = std::move(*started);
-      if (Result<> ended = check_minifier_end(env_.wait(child_)); !ended) return ended;
+      const Result<platform::ChildEnd> end = env_.wait(child_);
+      clock.stop();
+      if (Result<> ended = check_minifier_end(end); !ended) return ended;
       return check_minifier_output(env_, release_path_, release_blank_);
     };
     if (Result<> minified = minify_through_cache(env_, bundle_.name, release_path_, minifier,
@@ -143,6 +149,7 @@ class JsBuild final : public BundleBuild {
 
   Result<> write_to_both(std::string_view bytes) {
     if (Result<> written = write_source(env_, debug_, bytes); !written) return written;
+    if (debug_only_) return {};
     return write_source(env_, release_, bytes);
   }
 

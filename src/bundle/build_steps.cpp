@@ -56,6 +56,29 @@ Result<> copy_then_rename(platform::Env& env, std::string_view from, std::string
   return {};
 }
 
+// True when the file at to is a regular file (links followed) with exactly
+// the bytes of the finished file at from. Anything that cannot be read is
+// taken as different, so the move goes ahead as it would without the
+// switch.
+bool same_bytes(platform::Env& env, std::string_view from, std::string_view to) {
+  const std::optional<std::uint64_t> size = env.regular_file_size(to);
+  if (!size || size != env.regular_file_size(from)) return false;
+  const auto old_bytes = env.read_regular_file(to);
+  const auto new_bytes = env.read_regular_file(from);
+  return old_bytes && new_bytes && *old_bytes == *new_bytes;
+}
+
+Result<> place_output(platform::Env& env, std::string_view from, std::string_view to,
+                      bool keep_unchanged) {
+  if (keep_unchanged && same_bytes(env, from, to)) {
+    // A working file that stays is in the run's own folder, which goes at
+    // the end of the run.
+    (void)env.delete_file(from);
+    return {};
+  }
+  return move_file(env, from, to);
+}
+
 }  // namespace
 
 Result<> print_progress(platform::Env& env, std::string_view name, std::string_view suffix) {
@@ -93,8 +116,9 @@ Result<std::string> read_source(platform::Env& env, std::string_view written_pat
   return std::unexpected(std::move(content.error().failure));
 }
 
-Result<> finish_working_file(platform::Env& env, platform::File& file, std::string_view path) {
-  if (Result<> finished = env.sync_and_close(file); !finished) {
+Result<> finish_working_file(platform::Env& env, platform::File& file, std::string_view path,
+                             bool durable) {
+  if (Result<> finished = durable ? env.sync_and_close(file) : env.close_file(file); !finished) {
     return fail("could not finish writing " + std::string(path), {finished.error().message});
   }
   return {};
@@ -128,18 +152,39 @@ Result<> move_file(platform::Env& env, std::string_view from, std::string_view t
 
 Result<> move_outputs(platform::Env& env, const std::string& debug, const std::string& release,
                       const Bundle& bundle) {
-  Result<> moved = move_file(env, debug, bundle.out_debug);
-  if (moved) {
-    moved = move_file(env, release, bundle.out);
+  const bool keep_unchanged = switched_on(env, keep_unchanged_variable);
+  Result<> moved = place_output(env, debug, bundle.out_debug, keep_unchanged);
+  if (moved && !release.empty()) {
+    moved = place_output(env, release, bundle.out, keep_unchanged);
   }
   // Once per folder: a folder's sync makes every rename into it durable.
   const std::string debug_folder = platform::parent_directory(bundle.out_debug);
   const std::string release_folder = platform::parent_directory(bundle.out);
   env.sync_directory(debug_folder);
-  if (release_folder != debug_folder) {
+  if (!release.empty() && release_folder != debug_folder) {
     env.sync_directory(release_folder);
   }
   return moved;
+}
+
+bool switched_on(platform::Env& env, std::string_view variable) {
+  const platform::EnvValue value = env.environment_variable(variable);
+  return value.state == platform::EnvValue::State::present && value.value == "1";
+}
+
+Result<> check_destination_folders(platform::Env& env, const Bundle& bundle, bool release_too) {
+  const auto check = [&](const std::string& folder) -> Result<> {
+    Result<> usable = env.check_folder_writable(folder);
+    if (!usable) usable.error().causes.push_back(std::string(destination_folder_cause) + folder);
+    return usable;
+  };
+  // In the order of the moves, so the failure is the one the first of
+  // them would meet.
+  const std::string debug_folder = platform::parent_directory(bundle.out_debug);
+  if (Result<> usable = check(debug_folder); !usable) return usable;
+  const std::string release_folder = platform::parent_directory(bundle.out);
+  if (!release_too || release_folder == debug_folder) return {};
+  return check(release_folder);
 }
 
 Result<platform::File> open_cleared_for_append(platform::Env& env, const std::string& path) {

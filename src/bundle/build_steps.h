@@ -29,6 +29,21 @@ inline constexpr std::string_view progress_appending = ": Appeding extra";
 inline constexpr std::string_view progress_appending_done = ": Appeding done";
 inline constexpr std::string_view progress_done = ": done";
 
+// Printed after ": Processing files" by a build that leaves its release
+// output as it was (debug_only_variable).
+inline constexpr std::string_view progress_release_not_rebuilt =
+    ": Release output not rebuilt (BRELIX_DEBUG_ONLY)";
+
+// Opt-in switches, each on when its variable is "1" exactly:
+// only the debug outputs are built, for a developer's edit-and-reload loop;
+// a destination whose bytes a build would not change is left alone, so
+// that its modification time and identity stay.
+inline constexpr std::string_view debug_only_variable = "BRELIX_DEBUG_ONLY";
+inline constexpr std::string_view keep_unchanged_variable = "BRELIX_KEEP_UNCHANGED";
+
+// The cause added to a destination folder's failure, before the folder.
+inline constexpr std::string_view destination_folder_cause = "the destination folder ";
+
 inline constexpr std::string_view progress_write_failed =
     "could not write a progress line to standard output";
 
@@ -60,8 +75,11 @@ Result<> write_source(platform::Env& env, platform::File& file, std::string_view
 
 // Flushes, syncs and closes a working file before it is moved into place,
 // so that a write the system could only report then is not taken for
-// success. The failure names the file.
-Result<> finish_working_file(platform::Env& env, platform::File& file, std::string_view path);
+// success. The failure names the file. Without durable the file is closed
+// and its failure reported, but the build does not wait for the storage:
+// for debug-only builds, whose outputs the next save makes again.
+Result<> finish_working_file(platform::Env& env, platform::File& file, std::string_view path,
+                             bool durable = true);
 
 // Moves the file at from to to, replacing a file there. A rename where it
 // can be; when the two lie on different devices or volumes, a copy into a
@@ -76,8 +94,20 @@ Result<> move_file(platform::Env& env, std::string_view from, std::string_view t
 
 // Moves a bundle's two finished working files to its destinations, the
 // debug output first, stopping at the first failure; then syncs each
-// destination folder once, so that the renames are durable.
+// destination folder once, so that the renames are durable. An empty
+// release path is a build that made only the debug output. With
+// keep_unchanged_variable on, a working file whose bytes equal its
+// destination's is deleted instead and the destination stays untouched.
 Result<> move_outputs(platform::Env& env, const std::string& debug, const std::string& release,
                       const Bundle& bundle);
+
+// True when the variable is "1".
+bool switched_on(platform::Env& env, std::string_view variable);
+
+// Checks, before a build reads its sources, that the folder of out_debug,
+// and of out when release_too, can take the moves at the end: the failure
+// is the one the move would report, its cause destination_folder_cause and
+// the folder.
+Result<> check_destination_folders(platform::Env& env, const Bundle& bundle, bool release_too);
 
 }  // namespace brelix

@@ -3,7 +3,8 @@
 // order, the two working files in the run's folder, the concatenation of
 // the sources, a processing step of the build's own, the extras, and the
 // finish: both files completed, the run's folder checked, both moved into
-// place. A build fills in the steps that tell it apart.
+// place. A build fills in the steps that tell it apart. With
+// debug_only_variable on, the release output is neither built nor touched.
 
 #include <string>
 #include <string_view>
@@ -49,6 +50,10 @@ class BundleBuild {
   virtual Result<> process() = 0;
   // One extra file, read whole, after processing.
   virtual Result<> append(std::string_view extra) = 0;
+
+  // Set before begin(): only the debug output is built, and release_ is
+  // never opened. before_processing() and process() are not called.
+  bool debug_only_ = false;
 
   const Bundle& bundle_;
   platform::Env& env_;

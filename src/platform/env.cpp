@@ -74,6 +74,21 @@ class SystemEnv final : public Env {
   Result<std::vector<DirectoryFile>> list_files(std::string_view directory) override {
     return platform::list_files(directory);
   }
+
+  Result<> check_folder_writable(std::string_view path) override {
+    return platform::check_folder_writable(path);
+  }
+  std::optional<std::size_t> console_columns(Stream stream) override {
+    return platform::console_columns(stream);
+  }
+  Result<std::pair<Child, File>> start_command_piping_errors(
+      std::string_view program, std::span<const std::string> arguments) override {
+    return platform::start_command_piping_errors(program, arguments);
+  }
+  Result<std::size_t> read_some(File& file, std::span<char> buffer) override {
+    return platform::read_some(file, buffer);
+  }
+  Result<> close_file(File& file) override { return platform::close_file(file); }
 };
 
 }  // namespace

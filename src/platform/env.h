@@ -79,6 +79,14 @@ class Env {
   virtual std::optional<OwnedFile> open_owned_file(std::string_view path) = 0;
   virtual Result<std::string> read_up_to(File& file, std::size_t count) = 0;
   virtual Result<std::vector<DirectoryFile>> list_files(std::string_view directory) = 0;
+
+  // ---- Destination folders and the console clock
+  virtual Result<> check_folder_writable(std::string_view path) = 0;
+  virtual std::optional<std::size_t> console_columns(Stream stream) = 0;
+  virtual Result<std::pair<Child, File>> start_command_piping_errors(
+      std::string_view program, std::span<const std::string> arguments) = 0;
+  virtual Result<std::size_t> read_some(File& file, std::span<char> buffer) = 0;
+  virtual Result<> close_file(File& file) = 0;
 };
 
 // The system, through the platform layer. Lives for the whole process.
@@ -159,6 +167,21 @@ class EnvWrapper : public Env {
   Result<std::vector<DirectoryFile>> list_files(std::string_view directory) override {
     return target_.list_files(directory);
   }
+
+  Result<> check_folder_writable(std::string_view path) override {
+    return target_.check_folder_writable(path);
+  }
+  std::optional<std::size_t> console_columns(Stream stream) override {
+    return target_.console_columns(stream);
+  }
+  Result<std::pair<Child, File>> start_command_piping_errors(
+      std::string_view program, std::span<const std::string> arguments) override {
+    return target_.start_command_piping_errors(program, arguments);
+  }
+  Result<std::size_t> read_some(File& file, std::span<char> buffer) override {
+    return target_.read_some(file, buffer);
+  }
+  Result<> close_file(File& file) override { return target_.close_file(file); }
 
  protected:
   Env& target() { return target_; }

@@ -378,4 +378,36 @@ std::optional<std::string> read_file_start(std::string_view path, std::size_t co
 // its path names by now. Requires: opened by open_owned_file.
 Result<> touch_file(File& file);
 
+// ---- Destination folders and the console clock ------------------------------
+
+// Succeeds when path is a folder into which this process may move a file;
+// otherwise the failure such a move would report (POSIX ENOENT, ENOTDIR,
+// EACCES, EROFS; Windows ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED), so a
+// build can fail before its long work. POSIX asks the system and changes
+// nothing; Windows, which cannot tell without trying, creates a file of a
+// random name there that goes again when it is closed, at once.
+Result<> check_folder_writable(std::string_view path);
+
+// The width in columns of the console or terminal the stream shows on, for
+// a status line drawn over itself; nullopt when the stream is redirected,
+// and on POSIX also when TERM is unset or "dumb", as is_colour_console
+// decides.
+std::optional<std::size_t> console_columns(Stream stream);
+
+// As start_command, except that the child's standard error is a pipe whose
+// read end comes back with the child, so that what it prints can be put on
+// the console by the caller, between the caller's own writes.
+Result<std::pair<Child, File>> start_command_piping_errors(std::string_view program,
+                                                           std::span<const std::string> arguments);
+
+// Closes the file, reporting a failure the system gives only then (a
+// write-back error on network and user-space file systems), without
+// waiting for the data to reach its storage as File::sync_and_close does.
+// The file is closed whatever happens. Requires: file.is_open().
+Result<> close_file(File& file);
+
+// Reads what the file or pipe has, at most buffer's size, waiting for at
+// least one byte; 0 at its end (a pipe whose writers have all closed it).
+Result<std::size_t> read_some(File& file, std::span<char> buffer);
+
 }  // namespace brelix::platform

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +33,10 @@ namespace brelix::platform {
 struct FileAccess {
   static File make(int fd) { return File(fd); }
   static int descriptor(const File& file) { return static_cast<int>(file.handle_); }
+  // The descriptor, which the file no longer closes.
+  static int release(File& file) {
+    return static_cast<int>(std::exchange(file.handle_, File::closed));
+  }
 };
 
 struct ChildAccess {
@@ -519,7 +524,12 @@ Result<ChildEnd> Child::wait() {
   return end;
 }
 
-Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
+namespace {
+
+// Starts the command; error_fd, when not -1, becomes the child's standard
+// error.
+Result<Child> spawn(std::string_view program, std::span<const std::string> arguments,
+                    int error_fd) {
   std::vector<std::string> texts;
   texts.reserve(arguments.size() + 1);
   texts.emplace_back(program);
@@ -550,14 +560,30 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   posix_spawnattr_setsigmask(&attributes, &mask);
   posix_spawnattr_setflags(&attributes,
                            POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+  posix_spawn_file_actions_t actions;
+  if (const int error = posix_spawn_file_actions_init(&actions); error != 0) {
+    posix_spawnattr_destroy(&attributes);
+    return std::unexpected(os_failure(error));
+  }
+  if (error_fd != -1) {
+    // dup2 clears close-on-exec on the copy only.
+    posix_spawn_file_actions_adddup2(&actions, error_fd, STDERR_FILENO);
+  }
   pid_t pid = -1;
-  const int error = posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+  const int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) {
     return std::unexpected(os_failure(error));
   }
   remember_child(pid);
   return ChildAccess::make(pid);
+}
+
+}  // namespace
+
+Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
+  return spawn(program, arguments, -1);
 }
 
 // ---- Reliability: sources, durability, interruptions --------------------------
@@ -1029,9 +1055,74 @@ std::optional<std::string> read_file_start(std::string_view path, std::size_t co
 
 Result<> touch_file(File& file) {
   if (::futimens(FileAccess::descriptor(file), nullptr) != 0) {
+
+// ---- Destination folders and the console clock ------------------------------
+
+Result<> check_folder_writable(std::string_view path) {
+  const std::string text(path);
+  struct stat info {};
+  if (::stat(text.c_str(), &info) != 0) {
+    return last_os_failure();
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    return std::unexpected(os_failure(ENOTDIR));
+  }
+  // The effective ids, as the rename will use them; a read-only mount is
+  // EROFS here as there.
+  if (::faccessat(AT_FDCWD, text.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
     return last_os_failure();
   }
   return {};
+}
+
+std::optional<std::size_t> console_columns(Stream stream) {
+  const int fd = descriptor(stream);
+  if (!isatty(fd)) return std::nullopt;
+  const char* term = std::getenv("TERM");
+  if (term == nullptr || *term == '\0' || std::strcmp(term, "dumb") == 0) return std::nullopt;
+  struct winsize size {};
+  if (::ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
+    return 80;  // a terminal that does not tell; the usual width
+  }
+  return size.ws_col;
+}
+
+Result<std::pair<Child, File>> start_command_piping_errors(std::string_view program,
+                                                           std::span<const std::string> arguments) {
+  std::array<int, 2> ends{};
+  if (::pipe2(ends.data(), O_CLOEXEC) != 0) {
+    return last_os_failure();
+  }
+  File read_end = FileAccess::make(ends[0]);
+  const File write_end = FileAccess::make(ends[1]);
+  Result<Child> child = spawn(program, arguments, ends[1]);
+  if (!child) {
+    return std::unexpected(std::move(child.error()));
+  }
+  // The write end goes when this returns: the read end then sees its end
+  // once the child and whatever it started have closed theirs.
+  return std::pair<Child, File>(std::move(*child), std::move(read_end));
+}
+
+Result<> close_file(File& file) {
+  const int fd = FileAccess::release(file);
+  // The descriptor is gone after close, EINTR included (Linux).
+  if (::close(fd) != 0 && errno != EINTR) {
+    return last_os_failure();
+  }
+  return {};
+}
+
+Result<std::size_t> read_some(File& file, std::span<char> buffer) {
+  for (;;) {
+    const ssize_t got = ::read(FileAccess::descriptor(file), buffer.data(), buffer.size());
+    if (got >= 0) {
+      return static_cast<std::size_t>(got);
+    }
+    if (errno != EINTR) {
+      return last_os_failure();
+    }
+  }
 }
 
 }  // namespace brelix::platform

@@ -33,6 +33,10 @@ struct FileAccess {
     return File(reinterpret_cast<std::intptr_t>(handle));
   }
   static HANDLE handle(const File& file) { return reinterpret_cast<HANDLE>(file.handle_); }
+  // The handle, which the file no longer closes.
+  static HANDLE release(File& file) {
+    return reinterpret_cast<HANDLE>(std::exchange(file.handle_, File::closed));
+  }
 };
 
 struct ChildAccess {
@@ -661,7 +665,12 @@ Result<ChildEnd> Child::wait() {
   return end;
 }
 
-Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
+namespace {
+
+// Starts the command; error, when not null, becomes the child's standard
+// error (it must be inheritable).
+Result<Child> spawn(std::string_view program, std::span<const std::string> arguments,
+                    HANDLE error) {
   std::wstring command = quote_argument(to_wide(program));
   for (const std::string& argument : arguments) {
     command.push_back(L' ');
@@ -677,7 +686,7 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdError = error != nullptr ? error : GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION info{};
   // Inheritance must be on for the standard streams to reach the child;
   // every handle the program opens itself is non-inheritable, so nothing
@@ -694,6 +703,12 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   ResumeThread(info.hThread);
   CloseHandle(info.hThread);
   return ChildAccess::make(info.hProcess);
+}
+
+}  // namespace
+
+Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
+  return spawn(program, arguments, nullptr);
 }
 
 // ---- Reliability: sources, durability, interruptions --------------------------
@@ -1343,9 +1358,75 @@ Result<> touch_file(File& file) {
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
   if (!SetFileTime(FileAccess::handle(file), nullptr, nullptr, &now)) {
+
+// ---- Destination folders and the console clock ------------------------------
+
+Result<> check_folder_writable(std::string_view path) {
+  // Whether the access list lets this user add a file shows only by
+  // adding one; it is deleted as its handle closes, also if the process
+  // dies first.
+  const std::string probe = join_path(path, ".brelix-check-" + random_suffix());
+  const HANDLE h = CreateFileW(
+      to_wide(probe).c_str(), GENERIC_WRITE | DELETE, share_all, nullptr, CREATE_NEW,
+      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    return last_os_failure();
+  }
+  CloseHandle(h);
+  return {};
+}
+
+std::optional<std::size_t> console_columns(Stream stream) {
+  const HANDLE h = handle(stream);
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!is_console_handle(h) || !GetConsoleScreenBufferInfo(h, &info)) {
+    return std::nullopt;
+  }
+  const int width = info.srWindow.Right - info.srWindow.Left + 1;
+  return width > 0 ? static_cast<std::size_t>(width) : 80;
+}
+
+Result<std::pair<Child, File>> start_command_piping_errors(std::string_view program,
+                                                           std::span<const std::string> arguments) {
+  // Only the write end is inheritable, and only until the child has it:
+  // no other process is started meanwhile.
+  SECURITY_ATTRIBUTES inheritable{};
+  inheritable.nLength = sizeof inheritable;
+  inheritable.bInheritHandle = TRUE;
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) {
+    return last_os_failure();
+  }
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  File reader = FileAccess::make(read_end);
+  Result<Child> child = spawn(program, arguments, write_end);
+  CloseHandle(write_end);
+  if (!child) {
+    return std::unexpected(std::move(child.error()));
+  }
+  return std::pair<Child, File>(std::move(*child), std::move(reader));
+}
+
+Result<> close_file(File& file) {
+  const HANDLE h = FileAccess::release(file);
+  untrack_file(h);
+  if (!CloseHandle(h)) {
     return last_os_failure();
   }
   return {};
+}
+
+Result<std::size_t> read_some(File& file, std::span<char> buffer) {
+  const DWORD size = buffer.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(buffer.size());
+  DWORD got = 0;
+  if (!ReadFile(FileAccess::handle(file), buffer.data(), size, &got, nullptr)) {
+    const DWORD error = GetLastError();
+    // Every writer closed its end.
+    if (error == ERROR_BROKEN_PIPE) return 0;
+    return std::unexpected(os_failure(error));
+  }
+  return static_cast<std::size_t>(got);
 }
 
 }  // namespace brelix::platform

@@ -4,8 +4,9 @@
 // writes "/*min*/" and IN's bytes to OUT. BRELIX_FAKE_UGLIFYJS chooses
 // another behaviour: "fail" (writes junk to OUT, exits 3), "abort" (dies by
 // abort()), "slow" (waits a second first), "slow:MS" (waits MS
-// milliseconds first), "empty" (leaves OUT empty, exits 0), "delete"
-// (removes OUT, exits 0). BRELIX_FAKE_UGLIFYJS_LOG names a
+// milliseconds first), "warn:MS" (waits MS milliseconds, writes the line
+// "fake: a warning" to standard error, waits MS milliseconds again), "empty"
+// (leaves OUT empty, exits 0), "delete" (removes OUT, exits 0). BRELIX_FAKE_UGLIFYJS_LOG names a
 // file that gets each argument on a line of its own and, where /proc shows
 // them, the files the process holds open, one "open N: TARGET" line for each
 // descriptor N (one of them is the listing of /proc/self/fd itself).
@@ -14,6 +15,7 @@
 // "--echo FILE ARGS..." writes ARGS to FILE, one per line.
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -86,6 +88,13 @@ int main(int argc, char** argv) {
   if (mode == "slow") std::this_thread::sleep_for(std::chrono::seconds(1));
   if (mode.starts_with("slow:")) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(mode.substr(5).data())));
+  }
+  if (mode.starts_with("warn:")) {
+    const std::chrono::milliseconds pause(std::atoi(mode.substr(5).data()));
+    std::this_thread::sleep_for(pause);
+    std::fputs("fake: a warning\n", stderr);
+    std::fflush(stderr);
+    std::this_thread::sleep_for(pause);
   }
   write_all(out, "/*min*/" + read_all(in));
   return 0;
