@@ -1055,6 +1055,10 @@ std::optional<std::string> read_file_start(std::string_view path, std::size_t co
 
 Result<> touch_file(File& file) {
   if (::futimens(FileAccess::descriptor(file), nullptr) != 0) {
+    return last_os_failure();
+  }
+  return {};
+}
 
 // ---- Destination folders and the console clock ------------------------------
 

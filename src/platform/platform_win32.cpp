@@ -1358,6 +1358,10 @@ Result<> touch_file(File& file) {
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
   if (!SetFileTime(FileAccess::handle(file), nullptr, nullptr, &now)) {
+    return last_os_failure();
+  }
+  return {};
+}
 
 // ---- Destination folders and the console clock ------------------------------
 

@@ -121,6 +121,8 @@ TEST(Driver, MemoryThatRunsOutIsTheBundlesFailure) {
       return {platform::EnvValue::State::present, world_.path("v"), {}};
     }
     std::optional<std::string> temporary_directory() override { return world_.path(""); }
+    // The world has no destination folders; the build must reach its sources.
+    Result<> check_folder_writable(std::string_view) override { return {}; }
     std::expected<std::string, platform::SourceFailure> read_regular_file(
         std::string_view) override {
       throw std::bad_alloc();
