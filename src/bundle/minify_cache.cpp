@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "src/bundle/build_steps.h"
+#include "src/bundle/shared_cache.h"
 #include "src/platform/platform.h"
 
 namespace brelix {
@@ -267,39 +268,64 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
                               const std::string& release_path, std::string_view program,
                               std::span<const std::string> arguments,
                               const std::function<Result<>()>& run) {
-  if (!settings()) return run();
+  // ---- Shared cache hook: the server is a second layer behind the folder.
+  const bool shared = shared_cache_on(env);
+  if (!settings() && !shared) return run();
   const Result<std::string> input = env.read_whole(release_path);
   const std::optional<std::string> identity = minifier_identity(program);
   if (!input || !identity) return run();
   const Result<std::string> key = minify_key(*input, release_path, program, arguments, *identity);
   if (!key) {
-    give_up(key.error());
+    if (settings()) give_up(key.error());
     return run();
   }
-  const Settings chosen = *settings();
+  const std::optional<Settings> chosen = settings();
   const std::string entry_name = *key + std::string(cache_entry_suffix);
-  const std::string entry_path = platform::join_path(chosen.directory, entry_name);
+  const std::string entry_path =
+      chosen ? platform::join_path(chosen->directory, entry_name) : std::string();
+  auto write_release = [&](std::string_view text) -> Result<> {
+    Result<platform::File> release = env.open_for_write(release_path);
+    if (!release) return std::unexpected(std::move(release.error()));
+    if (Result<> written = env.write_file(*release, text); !written) return written;
+    return finish_working_file(env, *release, release_path);
+  };
 
-  if (const Result<std::string> entry = env.read_whole(entry_path)) {
+  const Result<std::string> entry = chosen ? env.read_whole(entry_path) : fail("no folder");
+  if (entry) {
     if (const std::optional<std::string_view> text = cache_entry_text(*entry, *key)) {
-      Result<platform::File> release = env.open_for_write(release_path);
-      if (!release) return std::unexpected(std::move(release.error()));
-      if (Result<> written = env.write_file(*release, *text); !written) return written;
-      if (Result<> finished = finish_working_file(env, *release, release_path); !finished)
-        return finished;
+      if (Result<> written = write_release(*text); !written) return written;
       (void)platform::touch_file(entry_path);
+      count_cache_event(CacheEvent::local_hit);
       return print_progress(env, name, progress_from_cache);
     }
   }
 
+  // ---- Shared cache hook: local first, then the server; its hit is kept
+  // in the folder too.
+  if (const std::optional<std::string> text = shared_cache_fetch(env, *key)) {
+    if (Result<> written = write_release(*text); !written) return written;
+    if (chosen) {
+      if (Result<> stored = store(*chosen, entry_path, *key, *text); !stored) {
+        give_up(stored.error());
+      } else {
+        evict(*chosen, entry_name);
+      }
+    }
+    return print_progress(env, name, progress_from_shared_cache);
+  }
+
+  count_cache_event(CacheEvent::miss);
   if (Result<> ran = run(); !ran) return ran;
   const Result<std::string> output = env.read_whole(release_path);
   if (!output) return {};
-  if (Result<> stored = store(chosen, entry_path, *key, *output); !stored) {
+  // ---- Shared cache hook: after a miss in both, the result goes to both.
+  shared_cache_store(env, *key, *output);
+  if (!chosen) return {};
+  if (Result<> stored = store(*chosen, entry_path, *key, *output); !stored) {
     give_up(stored.error());
     return {};
   }
-  evict(chosen, entry_name);
+  evict(*chosen, entry_name);
   return {};
 }
 

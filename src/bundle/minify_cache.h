@@ -29,6 +29,8 @@
 namespace brelix {
 
 inline constexpr std::string_view progress_from_cache = ": Minified text from the cache";
+inline constexpr std::string_view progress_from_shared_cache =
+    ": Minified text from the shared cache";
 inline constexpr std::string_view cache_warning_start = "Warning: cache folder ";
 inline constexpr std::string_view cache_warning_middle = " not usable, building without it: ";
 inline constexpr std::string_view cache_size_warning =

@@ -62,6 +62,9 @@ class SystemEnv final : public Env {
     return platform::start_command(program, arguments);
   }
   Result<ChildEnd> wait(Child& child) override { return child.wait(); }
+  Result<HttpResponse> http_request(const HttpRequest& request) override {
+    return platform::http_request(request);
+  }
 };
 
 }  // namespace

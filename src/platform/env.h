@@ -1,11 +1,10 @@
 #pragma once
 // What the builds ask of the system, as one interface: the standard
-// streams, the environment, files, directories, moves and child processes. default_env() is
-// the system itself, through the platform layer; an EnvWrapper forwards
-// every call to another Env, so a test can override the one call it wants
-// to fail (a write that fails after N bytes, a rename that reports another
-// device, a minifier that dies) and run the build in process, on every
-// platform.
+// streams, the environment, files, directories, moves, child processes and
+// HTTP requests. default_env() is the system itself, through the platform layer; an EnvWrapper
+// forwards every call to another Env, so a test can override the one call it wants to fail (a write
+// that fails after N bytes, a rename that reports another device, a minifier that dies) and run the
+// build in process, on every platform.
 //
 // The calls mean what the platform functions of the same name mean
 // (platform.h); their failures are the same values. The interruption
@@ -21,6 +20,7 @@
 #include <utility>
 
 #include "src/failure.h"
+#include "src/platform/http.h"
 #include "src/platform/platform.h"
 
 namespace brelix::platform {
@@ -72,6 +72,9 @@ class Env {
                                       std::span<const std::string> arguments) = 0;
   // child.wait(). Requires: child started and not yet waited for.
   virtual Result<ChildEnd> wait(Child& child) = 0;
+
+  // ---- HTTP
+  virtual Result<HttpResponse> http_request(const HttpRequest& request) = 0;
 };
 
 // The system, through the platform layer. Lives for the whole process.
@@ -140,6 +143,9 @@ class EnvWrapper : public Env {
     return target_.start_command(program, arguments);
   }
   Result<ChildEnd> wait(Child& child) override { return target_.wait(child); }
+  Result<HttpResponse> http_request(const HttpRequest& request) override {
+    return target_.http_request(request);
+  }
 
  protected:
   Env& target() { return target_; }
