@@ -113,7 +113,16 @@ void append_field(std::string& out, std::string_view text) {
   out += text;
 }
 
-void append_stamp(std::string& identity, const std::string& path) {
+void append_stamp(std::string& identity, const std::string& path, bool by_content) {
+  // ---- Shared cache hook: other machines keep the minifier elsewhere and
+  // got its files at other times, so they compare what the files hold.
+  if (by_content) {
+    const Result<std::string> bytes = platform::read_whole(path);
+    const std::array<std::string_view, 1> pieces = {bytes ? std::string_view(*bytes) : ""};
+    const Result<std::string> digest = bytes ? hash_hex(pieces) : Result<std::string>("absent");
+    append_field(identity, digest ? *digest : "unreadable");
+    return;
+  }
   append_field(identity, path);
   const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
   append_field(identity, stamp ? std::to_string(stamp->size) + " " + std::to_string(stamp->modified)
@@ -205,18 +214,18 @@ Result<std::string> minify_key(std::string_view input, std::string_view release_
   return hash_hex(pieces);
 }
 
-std::optional<std::string> minifier_identity(std::string_view program) {
+std::optional<std::string> minifier_identity(std::string_view program, bool by_content) {
   const std::optional<std::string> found = platform::find_command(program);
   if (!found) return std::nullopt;
   std::string identity;
-  append_stamp(identity, *found);
+  append_stamp(identity, *found, by_content);
   const std::string script = platform::final_path(*found).value_or(*found);
-  append_stamp(identity, script);
+  append_stamp(identity, script, by_content);
   std::string folder = platform::parent_directory(script);
   for (int level = 0; level < package_json_levels; ++level) {
     const std::string manifest = platform::join_path(folder, "package.json");
     if (platform::file_stamp(manifest)) {
-      append_stamp(identity, manifest);
+      append_stamp(identity, manifest, by_content);
       break;
     }
     folder = platform::parent_directory(folder);
@@ -225,8 +234,8 @@ std::optional<std::string> minifier_identity(std::string_view program) {
   const std::string package(minifier_package);
   for (const std::string& root : {platform::join_path(shims, "node_modules/" + package),
                                   platform::join_path(shims, "../" + package)}) {
-    append_stamp(identity, platform::join_path(root, "package.json"));
-    append_stamp(identity, platform::join_path(root, "bin/" + std::string(program)));
+    append_stamp(identity, platform::join_path(root, "package.json"), by_content);
+    append_stamp(identity, platform::join_path(root, "bin/" + std::string(program)), by_content);
   }
   return identity;
 }
@@ -301,8 +310,14 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
   }
 
   // ---- Shared cache hook: local first, then the server; its hit is kept
-  // in the folder too.
-  if (const std::optional<std::string> text = shared_cache_fetch(env, *key)) {
+  // in the folder too. The server's key names the minifier by content.
+  const std::optional<std::string> portable =
+      shared ? minifier_identity(program, true) : std::nullopt;
+  const Result<std::string> shared_key =
+      portable ? minify_key(*input, release_path, program, arguments, *portable)
+               : fail("no shared cache");
+  if (const std::optional<std::string> text =
+          shared_key ? shared_cache_fetch(env, *shared_key) : std::nullopt) {
     if (Result<> written = write_release(*text); !written) return written;
     if (chosen) {
       if (Result<> stored = store(*chosen, entry_path, *key, *text); !stored) {
@@ -319,7 +334,7 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
   const Result<std::string> output = env.read_whole(release_path);
   if (!output) return {};
   // ---- Shared cache hook: after a miss in both, the result goes to both.
-  shared_cache_store(env, *key, *output);
+  if (shared_key) shared_cache_store(env, *shared_key, *output);
   if (!chosen) return {};
   if (Result<> stored = store(*chosen, entry_path, *key, *output); !stored) {
     give_up(stored.error());

@@ -61,8 +61,9 @@ Result<std::string> minify_key(std::string_view input, std::string_view release_
                                std::string_view identity);
 
 // The identity text of the minifier program resolves to; nullopt when
-// there is none on PATH.
-std::optional<std::string> minifier_identity(std::string_view program);
+// there is none on PATH. By its files' paths, sizes and times, or with
+// by_content by what they hold alone, as other machines see it too.
+std::optional<std::string> minifier_identity(std::string_view program, bool by_content = false);
 
 // An entry file's content for the key and the minified text.
 Result<std::string> make_cache_entry(std::string_view key, std::string_view text);
