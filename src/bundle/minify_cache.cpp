@@ -288,6 +288,8 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
     if (settings()) give_up(key.error());
     return run();
   }
+  // A copy: giving up on the folder resets what settings() refers to.
+  // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
   const std::optional<Settings> chosen = settings();
   const std::string entry_name = *key + std::string(cache_entry_suffix);
   const std::string entry_path =

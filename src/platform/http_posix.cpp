@@ -65,7 +65,12 @@ Result<HttpResponse> http_request(const HttpRequest& request) {
       headers.reset(longer);
     }
   };
-  for (const auto& [name, value] : request.headers) add_header(name + ": " + value);
+  for (const auto& [name, value] : request.headers) {
+    std::string line = name;
+    line += ": ";
+    line += value;
+    add_header(line);
+  }
   if (!request.bearer_token.empty()) add_header("Authorization: Bearer " + request.bearer_token);
   // A PUT would otherwise wait for "100 Continue" before sending the body.
   add_header("Expect:");
