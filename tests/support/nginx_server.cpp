@@ -28,6 +28,7 @@ std::string nginx_configuration(const std::string& folder, int port, bool echo_m
   text += "    location /small/ { " + dav + "client_max_body_size 1k; }\n";
   if (echo_module) {
     text += "    location /hung/ { echo_sleep 60; }\n";
+    text += "    location /trickle/ { echo brelix; echo_flush; echo_sleep 60; echo rest; }\n";
   }
   text += "  }\n}\n";
   return text;

@@ -9,6 +9,7 @@
 //   /private/  everything behind Basic auth
 //   /small/    PUT of more than 1 KB answered 413
 //   /hung/     no answer within a minute
+//   /trickle/  a 200 and the first line at once, the rest a minute later
 //
 // Every request is logged, one line each, in access.log.
 
