@@ -67,7 +67,9 @@ else()
   endif()
   # The JavaScript bundles need it at run time; Debian's package puts it on
   # PATH, which is where brelix looks.
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS uglifyjs)
+  # libcurl is loaded only when a shared cache is used, so dpkg-shlibdeps
+  # cannot see it.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "uglifyjs, libcurl4")
 endif()
 
 include(CPack)

@@ -4,6 +4,7 @@
 // platform layer's handler ends).
 
 #include "src/bundle/run_directory.h"
+#include "src/bundle/shared_cache.h"
 #include "src/command_line.h"
 #include "src/driver.h"
 #include "src/failure.h"
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   platform::Env& env = platform::default_env();
   RunDirectory directory(env);
   const Result<> outcome = run(*arguments, BuildContext{env, directory});
+  print_cache_stats(env);
   if (!outcome && outcome.error().is_fault) {
     // What the fault left in the run's directory stays to be looked at.
     directory.keep();

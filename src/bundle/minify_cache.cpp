@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "src/bundle/build_steps.h"
+#include "src/bundle/shared_cache.h"
 #include "src/platform/platform.h"
 
 namespace brelix {
@@ -39,7 +40,6 @@ constexpr std::size_t identity_read_bytes = std::size_t{64} * 1024;
 struct Settings {
   std::string directory;
   std::uint64_t max_bytes = default_cache_megabytes * 1'000'000;
-  std::string salt;
 };
 
 // One per process, as the builds of a run share it: the settings read once
@@ -70,7 +70,7 @@ const std::optional<Settings>& settings() {
   if (folder.state != platform::EnvValue::State::present || folder.value.empty()) {
     return current.settings;
   }
-  Settings chosen{folder.value, default_cache_megabytes * 1'000'000, {}};
+  Settings chosen{folder.value, default_cache_megabytes * 1'000'000};
   const platform::EnvValue size = platform::environment_variable("BRELIX_CACHE_MAX_MB");
   if (size.state != platform::EnvValue::State::not_present) {
     std::uint64_t megabytes = 0;
@@ -83,10 +83,14 @@ const std::optional<Settings>& settings() {
       chosen.max_bytes = megabytes * 1'000'000;
     }
   }
-  const platform::EnvValue salt = platform::environment_variable("BRELIX_CACHE_SALT");
-  if (salt.state == platform::EnvValue::State::present) chosen.salt = salt.value;
   current.settings = std::move(chosen);
   return current.settings;
+}
+
+// Mixed into every key, the folder's and the server's alike.
+std::string cache_salt() {
+  const platform::EnvValue salt = platform::environment_variable("BRELIX_CACHE_SALT");
+  return salt.state == platform::EnvValue::State::present ? salt.value : std::string();
 }
 
 // Said once: the cache is then off for the rest of the run.
@@ -163,7 +167,16 @@ void append_field(std::string& out, std::string_view text) {
   out += text;
 }
 
-void append_stamp(std::string& identity, const std::string& path) {
+void append_stamp(std::string& identity, const std::string& path, bool by_content) {
+  // ---- Shared cache hook: other machines keep the minifier elsewhere and
+  // got its files at other times, so they compare what the files hold.
+  if (by_content) {
+    const Result<std::string> bytes = platform::read_whole(path);
+    const std::array<std::string_view, 1> pieces = {bytes ? std::string_view(*bytes) : ""};
+    const Result<std::string> digest = bytes ? hash_hex(pieces) : Result<std::string>("absent");
+    append_field(identity, digest ? *digest : "unreadable");
+    return;
+  }
   append_field(identity, path);
   const std::optional<platform::FileStamp> stamp = platform::file_stamp(path);
   append_field(identity, stamp ? std::to_string(stamp->size) + " " + std::to_string(stamp->modified)
@@ -178,6 +191,17 @@ void append_start(std::string& identity, const std::string& path) {
   append_field(
       identity,
       platform::read_file_start(path, identity_read_bytes).value_or(std::string("absent")));
+}
+
+// A package.json by its content: npm gives every file of a package the
+// same time, so its stamp does not tell one release from the next. Across
+// machines the path is left out, as it differs where the content does not.
+void append_manifest(std::string& identity, const std::string& path, bool by_content) {
+  if (by_content) {
+    append_stamp(identity, path, true);
+  } else {
+    append_start(identity, path);
+  }
 }
 
 // The program a script's first line runs it with ("#!/usr/bin/env node",
@@ -336,18 +360,18 @@ Result<std::string> minify_key(std::string_view input, std::string_view release_
   return hash_hex(pieces);
 }
 
-std::optional<std::string> minifier_identity(std::string_view program) {
+std::optional<std::string> minifier_identity(std::string_view program, bool by_content) {
   const std::optional<std::string> found = platform::find_command(program);
   if (!found) return std::nullopt;
   std::string identity;
-  append_stamp(identity, *found);
+  append_stamp(identity, *found, by_content);
   const std::string script = platform::final_path(*found).value_or(*found);
-  append_stamp(identity, script);
+  append_stamp(identity, script, by_content);
   std::string folder = platform::parent_directory(script);
   for (int level = 0; level < package_json_levels; ++level) {
     const std::string manifest = platform::join_path(folder, "package.json");
     if (platform::file_stamp(manifest)) {
-      append_start(identity, manifest);
+      append_manifest(identity, manifest, by_content);
       break;
     }
     folder = platform::parent_directory(folder);
@@ -356,12 +380,20 @@ std::optional<std::string> minifier_identity(std::string_view program) {
   const std::string package(minifier_package);
   for (const std::string& root : {platform::join_path(shims, "node_modules/" + package),
                                   platform::join_path(shims, "../" + package)}) {
-    append_start(identity, platform::join_path(root, "package.json"));
-    append_stamp(identity, platform::join_path(root, "bin/" + std::string(program)));
+    append_manifest(identity, platform::join_path(root, "package.json"), by_content);
+    append_stamp(identity, platform::join_path(root, "bin/" + std::string(program)), by_content);
   }
   // The node that runs the script: another one may minify differently.
+  // Across machines its path says nothing and its content is too large to
+  // hash on every run; its size tells one release from another.
   const std::optional<std::string> node = interpreter_of(script);
-  append_stamp(identity, node ? platform::final_path(*node).value_or(*node) : "");
+  const std::string node_path = node ? platform::final_path(*node).value_or(*node) : "";
+  if (by_content) {
+    const std::optional<platform::FileStamp> stamp = platform::file_stamp(node_path);
+    append_field(identity, stamp ? std::to_string(stamp->size) : "absent");
+  } else {
+    append_stamp(identity, node_path, false);
+  }
   return identity;
 }
 
@@ -401,49 +433,83 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
                               const std::string& release_path, std::string_view program,
                               std::span<const std::string> arguments,
                               const std::function<Result<>()>& run) {
-  if (!settings()) return run();
-  if (Result<> trusted = check_folder(env, *settings()); !trusted) {
-    give_up(trusted.error());
-    return run();
+  if (settings()) {
+    if (Result<> trusted = check_folder(env, *settings()); !trusted) give_up(trusted.error());
   }
+  // ---- Shared cache hook: the server is a second layer behind the folder.
+  const bool shared = shared_cache_on(env);
+  if (!settings() && !shared) return run();
   const Result<std::string> input = env.read_whole(release_path);
   std::optional<std::string> identity = minifier_identity(program);
   if (!input || !identity) return run();
   // What no check here can see (a wrapper script's own choices) the user
   // can name.
-  append_field(*identity, settings()->salt);
+  const std::string salt = cache_salt();
+  append_field(*identity, salt);
   const Result<std::string> key = minify_key(*input, release_path, program, arguments, *identity);
   if (!key) {
-    give_up(key.error());
+    if (settings()) give_up(key.error());
     return run();
   }
-  const Settings chosen = *settings();
+  // A copy: giving up on the folder resets what settings() refers to.
+  // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
+  const std::optional<Settings> chosen = settings();
   const std::string entry_name = *key + std::string(cache_entry_suffix);
-  const std::string entry_path = platform::join_path(chosen.directory, entry_name);
+  const std::string entry_path =
+      chosen ? platform::join_path(chosen->directory, entry_name) : std::string();
+  auto write_release = [&](std::string_view text) -> Result<> {
+    Result<platform::File> release = env.open_for_write(release_path);
+    if (!release) return std::unexpected(std::move(release.error()));
+    if (Result<> written = env.write_file(*release, text); !written) return written;
+    return finish_working_file(env, *release, release_path);
+  };
 
-  if (std::optional<platform::OwnedFile> opened = env.open_owned_file(entry_path)) {
+  if (std::optional<platform::OwnedFile> opened =
+          chosen ? env.open_owned_file(entry_path) : std::nullopt) {
     const std::optional<std::string> entry =
-        read_entry(env, *opened, entry_path, *key, chosen.max_bytes);
+        read_entry(env, *opened, entry_path, *key, chosen->max_bytes);
     if (const std::optional<std::string_view> text =
             entry ? cache_entry_text(*entry, *key) : std::nullopt) {
-      Result<platform::File> release = env.open_for_write(release_path);
-      if (!release) return std::unexpected(std::move(release.error()));
-      if (Result<> written = env.write_file(*release, *text); !written) return written;
-      if (Result<> finished = finish_working_file(env, *release, release_path); !finished)
-        return finished;
+      if (Result<> written = write_release(*text); !written) return written;
       (void)platform::touch_file(opened->file);
+      count_cache_event(CacheEvent::local_hit);
       return print_progress(env, name, progress_from_cache);
     }
   }
 
+  // ---- Shared cache hook: local first, then the server; its hit is kept
+  // in the folder too. The server's key names the minifier by content.
+  std::optional<std::string> portable =
+      shared ? minifier_identity(program, true) : std::nullopt;
+  if (portable) append_field(*portable, salt);
+  const Result<std::string> shared_key =
+      portable ? minify_key(*input, release_path, program, arguments, *portable)
+               : fail("no shared cache");
+  if (const std::optional<std::string> text =
+          shared_key ? shared_cache_fetch(env, *shared_key) : std::nullopt) {
+    if (Result<> written = write_release(*text); !written) return written;
+    if (chosen) {
+      if (Result<> stored = store(env, *chosen, entry_path, *key, *text); !stored) {
+        give_up(stored.error());
+      } else {
+        evict(env, *chosen, entry_name);
+      }
+    }
+    return print_progress(env, name, progress_from_shared_cache);
+  }
+
+  count_cache_event(CacheEvent::miss);
   if (Result<> ran = run(); !ran) return ran;
   const Result<std::string> output = env.read_whole(release_path);
   if (!output) return {};
-  if (Result<> stored = store(env, chosen, entry_path, *key, *output); !stored) {
+  // ---- Shared cache hook: after a miss in both, the result goes to both.
+  if (shared_key) shared_cache_store(env, *shared_key, *output);
+  if (!chosen) return {};
+  if (Result<> stored = store(env, *chosen, entry_path, *key, *output); !stored) {
     give_up(stored.error());
     return {};
   }
-  evict(env, chosen, entry_name);
+  evict(env, *chosen, entry_name);
   return {};
 }
 

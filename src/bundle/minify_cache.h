@@ -37,6 +37,8 @@
 namespace brelix {
 
 inline constexpr std::string_view progress_from_cache = ": Minified text from the cache";
+inline constexpr std::string_view progress_from_shared_cache =
+    ": Minified text from the shared cache";
 inline constexpr std::string_view cache_warning_start = "Warning: cache folder ";
 inline constexpr std::string_view cache_warning_middle = " not usable, building without it: ";
 // Why a folder that is there is not used (after cache_warning_middle).
@@ -71,8 +73,9 @@ Result<std::string> minify_key(std::string_view input, std::string_view release_
                                std::string_view identity);
 
 // The identity text of the minifier program resolves to; nullopt when
-// there is none on PATH.
-std::optional<std::string> minifier_identity(std::string_view program);
+// there is none on PATH. By its files' paths, sizes and times, or with
+// by_content by what they hold alone, as other machines see it too.
+std::optional<std::string> minifier_identity(std::string_view program, bool by_content = false);
 
 // An entry file's content for the key and the minified text.
 Result<std::string> make_cache_entry(std::string_view key, std::string_view text);

@@ -89,6 +89,10 @@ class SystemEnv final : public Env {
     return platform::read_some(file, buffer);
   }
   Result<> close_file(File& file) override { return platform::close_file(file); }
+
+  Result<HttpResponse> http_request(const HttpRequest& request) override {
+    return platform::http_request(request);
+  }
 };
 
 }  // namespace

@@ -1,11 +1,10 @@
 #pragma once
 // What the builds ask of the system, as one interface: the standard
-// streams, the environment, files, directories, moves and child processes. default_env() is
-// the system itself, through the platform layer; an EnvWrapper forwards
-// every call to another Env, so a test can override the one call it wants
-// to fail (a write that fails after N bytes, a rename that reports another
-// device, a minifier that dies) and run the build in process, on every
-// platform.
+// streams, the environment, files, directories, moves, child processes and
+// HTTP requests. default_env() is the system itself, through the platform layer; an EnvWrapper
+// forwards every call to another Env, so a test can override the one call it wants to fail (a write
+// that fails after N bytes, a rename that reports another device, a minifier that dies) and run the
+// build in process, on every platform.
 //
 // The calls mean what the platform functions of the same name mean
 // (platform.h); their failures are the same values. The interruption
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "src/failure.h"
+#include "src/platform/http.h"
 #include "src/platform/platform.h"
 
 namespace brelix::platform {
@@ -87,6 +87,9 @@ class Env {
       std::string_view program, std::span<const std::string> arguments) = 0;
   virtual Result<std::size_t> read_some(File& file, std::span<char> buffer) = 0;
   virtual Result<> close_file(File& file) = 0;
+
+  // ---- HTTP
+  virtual Result<HttpResponse> http_request(const HttpRequest& request) = 0;
 };
 
 // The system, through the platform layer. Lives for the whole process.
@@ -182,6 +185,10 @@ class EnvWrapper : public Env {
     return target_.read_some(file, buffer);
   }
   Result<> close_file(File& file) override { return target_.close_file(file); }
+
+  Result<HttpResponse> http_request(const HttpRequest& request) override {
+    return target_.http_request(request);
+  }
 
  protected:
   Env& target() { return target_; }

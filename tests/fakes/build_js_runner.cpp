@@ -14,6 +14,7 @@
 #include "src/bundle/build_css.h"
 #include "src/bundle/build_js.h"
 #include "src/bundle/run_directory.h"
+#include "src/bundle/shared_cache.h"
 #include "src/fault.h"
 #include "src/platform/platform.h"
 
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
   const BuildContext context{env, directory};
   const Result<> outcome = args[4].find('c') != std::string::npos ? build_css(bundle, context)
                                                                   : build_js(bundle, context);
+  print_cache_stats(env);
   if (!outcome && outcome.error().is_fault) {
     directory.keep();
     (void)platform::write(platform::Stream::error, format_fault(outcome.error()));
