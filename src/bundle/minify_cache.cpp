@@ -479,8 +479,7 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
 
   // ---- Shared cache hook: local first, then the server; its hit is kept
   // in the folder too. The server's key names the minifier by content.
-  std::optional<std::string> portable =
-      shared ? minifier_identity(program, true) : std::nullopt;
+  std::optional<std::string> portable = shared ? minifier_identity(program, true) : std::nullopt;
   if (portable) append_field(*portable, salt);
   const Result<std::string> shared_key =
       portable ? minify_key(*input, release_path, program, arguments, *portable)
