@@ -7,7 +7,9 @@
 #include "src/bundle/build_steps.h"
 #include "src/bundle/bundle_build.h"
 #include "src/bundle/importer_snippet.h"
+#include "src/bundle/minifier_report.h"
 #include "src/bundle/minify_cache.h"
+#include "src/bundle/source_lines.h"
 #include "src/platform/platform.h"
 
 namespace brelix {
@@ -99,6 +101,8 @@ class JsBuild final : public BundleBuild {
 
   Result<> concatenate(std::string_view source) override {
     release_blank_ = release_blank_ && is_blank_javascript(source);
+    // The skeleton hands the sources over in the list's order.
+    source_lines_.add(bundle_.files[source_lines_.size()], source);
     return write_to_both(source);
   }
 
@@ -117,11 +121,18 @@ class JsBuild final : public BundleBuild {
     // Every check of the minifier's result belongs in here: the cache
     // stores what a run that returned success left in the release file.
     const auto run_minifier = [&]() -> Result<> {
-      Result<platform::Child> started = env_.start_command(minifier, arguments);
+      Result<platform::PipedChild> started =
+          env_.start_command_with_error_pipe(minifier, arguments);
       if (!started) {
         return fail(std::string(minifier) + " could not be started", {started.error().message});
       }
-      child_ = std::move(*started);
+      child_ = std::move(started->child);
+      if (Result<> relayed =
+              relay_minifier_errors(env_, started->error, release_path_, source_lines_);
+          !relayed) {
+        return fail("reading the standard error of " + std::string(minifier) + " failed",
+                    {relayed.error().message});
+      }
       if (Result<> ended = check_minifier_end(env_.wait(child_)); !ended) return ended;
       return check_minifier_output(env_, release_path_, release_blank_);
     };
@@ -146,6 +157,9 @@ class JsBuild final : public BundleBuild {
     return write_source(env_, release_, bytes);
   }
 
+  // Where each source's lines are in the release file, for the minifier's
+  // error positions.
+  SourceLines source_lines_;
   // An importer alone is not blank.
   bool release_blank_ = !bundle_.importer;
   // Goes first on every way out, before the build's file handles.

@@ -61,6 +61,10 @@ class SystemEnv final : public Env {
                               std::span<const std::string> arguments) override {
     return platform::start_command(program, arguments);
   }
+  Result<PipedChild> start_command_with_error_pipe(
+      std::string_view program, std::span<const std::string> arguments) override {
+    return platform::start_command_with_error_pipe(program, arguments);
+  }
   Result<ChildEnd> wait(Child& child) override { return child.wait(); }
 };
 

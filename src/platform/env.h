@@ -70,6 +70,8 @@ class Env {
   // ---- Child processes
   virtual Result<Child> start_command(std::string_view program,
                                       std::span<const std::string> arguments) = 0;
+  virtual Result<PipedChild> start_command_with_error_pipe(
+      std::string_view program, std::span<const std::string> arguments) = 0;
   // child.wait(). Requires: child started and not yet waited for.
   virtual Result<ChildEnd> wait(Child& child) = 0;
 };
@@ -138,6 +140,10 @@ class EnvWrapper : public Env {
   Result<Child> start_command(std::string_view program,
                               std::span<const std::string> arguments) override {
     return target_.start_command(program, arguments);
+  }
+  Result<PipedChild> start_command_with_error_pipe(
+      std::string_view program, std::span<const std::string> arguments) override {
+    return target_.start_command_with_error_pipe(program, arguments);
   }
   Result<ChildEnd> wait(Child& child) override { return target_.wait(child); }
 

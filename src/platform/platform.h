@@ -108,6 +108,11 @@ class File {
   // file is closed whatever happens. Requires: is_open().
   Result<> sync_and_close();
 
+  // Reads what is there, up to buffer's size, waiting for at least one
+  // byte: the count read, 0 at the end of the stream (a pipe whose every
+  // writer has closed it). Requires: is_open().
+  Result<std::size_t> read_some(std::span<char> buffer);
+
  private:
   static constexpr std::intptr_t closed = -1;
   explicit File(std::intptr_t handle) : handle_(handle) {}
@@ -216,6 +221,20 @@ class Child {
 // are quoted so that cmd interprets none of their characters and the
 // program receives each argument exactly.
 Result<Child> start_command(std::string_view program, std::span<const std::string> arguments);
+
+// A started child whose standard error goes into a pipe, and the pipe's
+// reading end (non-inheritable, as every handle the program opens).
+struct PipedChild {
+  Child child;
+  File error;
+};
+
+// As start_command, with the child's standard error going into a new pipe
+// instead of the program's own, so that the program can read what the
+// child reports there. The child must be waited for after the pipe is
+// read to its end: one that fills the pipe waits for it to be read.
+Result<PipedChild> start_command_with_error_pipe(std::string_view program,
+                                                 std::span<const std::string> arguments);
 
 // ---- Reliability: sources, durability, interruptions --------------------------
 

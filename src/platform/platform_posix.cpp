@@ -285,6 +285,18 @@ Result<> File::sync_and_close() {
   return {};
 }
 
+Result<std::size_t> File::read_some(std::span<char> buffer) {
+  while (true) {
+    const ssize_t count = ::read(FileAccess::descriptor(*this), buffer.data(), buffer.size());
+    if (count >= 0) {
+      return static_cast<std::size_t>(count);
+    }
+    if (errno != EINTR) {
+      return last_os_failure();
+    }
+  }
+}
+
 Result<> File::write_all(std::string_view bytes) {
   const int fd = static_cast<int>(handle_);
   while (!bytes.empty()) {
@@ -520,7 +532,12 @@ Result<ChildEnd> Child::wait() {
   return end;
 }
 
-Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
+namespace {
+
+// Starts the command; error_fd, when not -1, becomes the child's standard
+// error.
+Result<Child> spawn(std::string_view program, std::span<const std::string> arguments,
+                    int error_fd) {
   std::vector<std::string> texts;
   texts.reserve(arguments.size() + 1);
   texts.emplace_back(program);
@@ -551,14 +568,47 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   posix_spawnattr_setsigmask(&attributes, &mask);
   posix_spawnattr_setflags(&attributes,
                            POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+  posix_spawn_file_actions_t actions;
+  if (const int error = posix_spawn_file_actions_init(&actions); error != 0) {
+    posix_spawnattr_destroy(&attributes);
+    return std::unexpected(os_failure(error));
+  }
+  // dup2 clears close-on-exec on the copy, so the pipe reaches the child.
+  if (error_fd != -1) {
+    posix_spawn_file_actions_adddup2(&actions, error_fd, STDERR_FILENO);
+  }
   pid_t pid = -1;
-  const int error = posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+  const int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) {
     return std::unexpected(os_failure(error));
   }
   remember_child(pid);
   return ChildAccess::make(pid);
+}
+
+}  // namespace
+
+Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
+  return spawn(program, arguments, -1);
+}
+
+Result<PipedChild> start_command_with_error_pipe(std::string_view program,
+                                                 std::span<const std::string> arguments) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) {
+    return last_os_failure();
+  }
+  File reading = FileAccess::make(ends[0]);
+  File writing = FileAccess::make(ends[1]);
+  Result<Child> child = spawn(program, arguments, ends[1]);
+  if (!child) {
+    return std::unexpected(std::move(child.error()));
+  }
+  // Only the child holds the writing end now, so its end is the pipe's.
+  writing.close();
+  return PipedChild{std::move(*child), std::move(reading)};
 }
 
 // ---- Reliability: sources, durability, interruptions --------------------------

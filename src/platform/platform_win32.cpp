@@ -444,6 +444,19 @@ Result<> File::sync_and_close() {
   return {};
 }
 
+Result<std::size_t> File::read_some(std::span<char> buffer) {
+  const DWORD wanted = buffer.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(buffer.size());
+  DWORD count = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer.data(), wanted, &count, nullptr)) {
+    // A pipe whose writers have all closed it has simply ended.
+    if (GetLastError() == ERROR_BROKEN_PIPE) {
+      return std::size_t{0};
+    }
+    return last_os_failure();
+  }
+  return std::size_t{count};
+}
+
 Result<> File::write_all(std::string_view bytes) {
   const HANDLE h = reinterpret_cast<HANDLE>(handle_);
   while (!bytes.empty()) {
@@ -661,7 +674,12 @@ Result<ChildEnd> Child::wait() {
   return end;
 }
 
-Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
+namespace {
+
+// Starts the command; error, when not null, becomes the child's standard
+// error (it must be inheritable).
+Result<Child> spawn(std::string_view program, std::span<const std::string> arguments,
+                    HANDLE error) {
   std::wstring command = quote_argument(to_wide(program));
   for (const std::string& argument : arguments) {
     command.push_back(L' ');
@@ -677,7 +695,7 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdError = error != nullptr ? error : GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION info{};
   // Inheritance must be on for the standard streams to reach the child;
   // every handle the program opens itself is non-inheritable, so nothing
@@ -694,6 +712,35 @@ Result<Child> start_command(std::string_view program, std::span<const std::strin
   ResumeThread(info.hThread);
   CloseHandle(info.hThread);
   return ChildAccess::make(info.hProcess);
+}
+
+}  // namespace
+
+Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
+  return spawn(program, arguments, nullptr);
+}
+
+Result<PipedChild> start_command_with_error_pipe(std::string_view program,
+                                                 std::span<const std::string> arguments) {
+  // The writing end alone is inheritable: it is the child's standard error.
+  SECURITY_ATTRIBUTES inherited{};
+  inherited.nLength = sizeof inherited;
+  inherited.bInheritHandle = TRUE;
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherited, 0)) {
+    return last_os_failure();
+  }
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  File reading = FileAccess::make(read_end);
+  File writing = FileAccess::make(write_end);
+  Result<Child> child = spawn(program, arguments, write_end);
+  if (!child) {
+    return std::unexpected(std::move(child.error()));
+  }
+  // Only the child holds the writing end now, so its end is the pipe's.
+  writing.close();
+  return PipedChild{std::move(*child), std::move(reading)};
 }
 
 // ---- Reliability: sources, durability, interruptions --------------------------

@@ -393,6 +393,58 @@ TEST(BuildJs, AStandardOutputThatRefusesIsAFault) {
   }
 }
 
+// ---- A minifier's error positions, back in the sources ----------------------------
+
+// Sources of 1, 2 (no final line feed), 0 and 3 lines: the concatenation's
+// line 1 is a.js's, 2-3 b.js's (with the added line feed), 4-6 d.js's, 7
+// the importer snippet's.
+TEST(BuildJs, AParseErrorNamesTheSourceAndItsLine) {
+  struct Case {
+    const char* what;
+    std::string source;     // the file the bad line goes in, "" for none
+    std::string content;    // its content with the bad line
+    std::string fake_mode;  // the stand-in's report, where the real minifier cannot run
+    std::string expected;   // brelix's line, the source's path after it
+  };
+  const std::vector<Case> cases = {
+      {"first source", "src/a.js", "bad(;\n", "parse-error:1,4",
+       "brelix: that is line 1, column 4 of "},
+      {"source without a final line feed", "src/b.js", "b();\nbad(;", "parse-error:3,4",
+       "brelix: that is line 2, column 4 of "},
+      {"last source, after an empty one", "src/d.js", "d();\n\n  bad(;\n", "parse-error:6,6",
+       "brelix: that is line 3, column 6 of "},
+      {"in the importer snippet", "", "", "parse-error:7,0", ""},
+  };
+  for (const bool real : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (real ? " (uglifyjs)" : " (stand-in)"));
+      JsWorld world;
+      if (real && (c.source.empty() || !world.use_real())) continue;
+      if (!real) world.use_fake(c.fake_mode);
+      world.write_file("src/a.js", "a();\n");
+      world.write_file("src/b.js", "b();\nb();");
+      world.write_file("src/c.js", "");
+      world.write_file("src/d.js", "d();\nd();\nd();\n");
+      if (!c.source.empty()) world.write_file(c.source, c.content);
+      const std::vector<std::string> files = {"src/a.js", "src/b.js", "src/c.js", "src/d.js"};
+      const RunResult result = world.build("i", files);
+      EXPECT_EQ(result.status, 1);
+      const std::string tail = "Error: uglifyjs exited with status 1\n";
+      ASSERT_TRUE(result.err.ends_with(tail)) << result.err;
+      const std::string before = result.err.substr(0, result.err.size() - tail.size());
+      if (c.expected.empty()) {
+        EXPECT_EQ(before.find("brelix:"), std::string::npos) << result.err;
+      } else {
+        EXPECT_TRUE(before.ends_with(c.expected + world.path(c.source) + "\n")) << result.err;
+        EXPECT_EQ(before.find("brelix:"), before.rfind("brelix:")) << "one line only";
+      }
+      if (!real) {
+        EXPECT_TRUE(before.starts_with("Parse error at ")) << "passed on unchanged";
+      }
+    }
+  }
+}
+
 // ---- The real minifier -----------------------------------------------------------
 
 TEST(BuildJs, TheReleaseBundleIsReallyMinifiedAndStillRuns) {

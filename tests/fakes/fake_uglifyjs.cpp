@@ -5,7 +5,9 @@
 // another behaviour: "fail" (writes junk to OUT, exits 3), "abort" (dies by
 // abort()), "slow" (waits a second first), "slow:MS" (waits MS
 // milliseconds first), "empty" (leaves OUT empty, exits 0), "delete"
-// (removes OUT, exits 0). BRELIX_FAKE_UGLIFYJS_LOG names a
+// (removes OUT, exits 0), "parse-error:LINE,COL" (reports a parse error at
+// that position of IN on standard error, as a line and as an error object,
+// in two writes that split a line, exits 1). BRELIX_FAKE_UGLIFYJS_LOG names a
 // file that gets each argument on a line of its own and, where /proc shows
 // them, the files the process holds open, one "open N: TARGET" line for each
 // descriptor N (one of them is the listing of /proc/self/fd itself).
@@ -14,6 +16,7 @@
 // "--echo FILE ARGS..." writes ARGS to FILE, one per line.
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +80,23 @@ int main(int argc, char** argv) {
   if (mode == "empty") {
     write_all(out, "");
     return 0;
+  }
+  if (mode.starts_with("parse-error:")) {
+    const std::string position(mode.substr(12));
+    const std::size_t comma = position.find(',');
+    std::string escaped;
+    for (const char c : std::string_view(in)) {
+      if (c == '\\' || c == '\'') escaped.push_back('\\');
+      escaped.push_back(c);
+    }
+    const std::string report = "Parse error at " + std::string(in) + ":" + position +
+                               "\nbad(;\n    ^\n{ [JS_Parse_Error: Unexpected token]\n  filename: '" +
+                               escaped + "',\n  line: " + position.substr(0, comma) +
+                               ",\n  col: " + position.substr(comma + 1) + ",\n  pos: 9 }\n";
+    std::fwrite(report.data(), 1, 20, stderr);
+    std::fflush(stderr);
+    std::fwrite(report.data() + 20, 1, report.size() - 20, stderr);
+    return 1;
   }
   if (mode == "delete") {
     std::error_code ignored;
