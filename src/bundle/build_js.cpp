@@ -145,7 +145,9 @@ class JsBuild final : public BundleBuild {
     // after whatever the minifier left in the release file; it also syncs
     // what the minifier wrote.
     Result<platform::File> appended = env_.open_for_append(release_path_);
-    if (!appended) return std::unexpected(std::move(appended.error()));
+    if (!appended) {
+      return std::unexpected(with_action(std::move(appended.error()), action_writing, release_path_));
+    }
     release_ = std::move(*appended);
     return {};
   }
