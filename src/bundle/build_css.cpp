@@ -111,7 +111,8 @@ class CssBuild final : public BundleBuild {
           rejection_hint(bundle_, joined, error.offset().value_or(joined.text.size()), display));
     }
     if (Result<> written = env_.write_file(release_, *minified); !written) {
-      return std::unexpected(with_action(std::move(written.error()), action_writing, release_path_));
+      return std::unexpected(
+          with_action(std::move(written.error()), action_writing, release_path_));
     }
     return {};
   }

@@ -47,8 +47,8 @@ Result<> print_done(platform::Env& env, std::string_view name);
 
 // Expands a written source path and reads the file whole. A failed
 // expansion comes back as its own failure, unchanged; an OS failure as the
-// system's text, with action_reading_source and the expanded path. A FIFO, device or other file that is not a regular file is
-// refused without waiting on it, and a file too large for memory is a
+// system's text, with action_reading_source and the expanded path. A FIFO, device or other file
+// that is not a regular file is refused without waiting on it, and a file too large for memory is a
 // failure; both name the file.
 Result<std::string> read_source(platform::Env& env, std::string_view written_path);
 

@@ -24,7 +24,8 @@ Result<> BundleBuild::run() {
   release_path_ = std::move(*release_path);
 
   Result<platform::File> debug = open_cleared_for_append(env_, debug_path_);
-  if (!debug) return std::unexpected(with_action(std::move(debug.error()), action_writing, debug_path_));
+  if (!debug)
+    return std::unexpected(with_action(std::move(debug.error()), action_writing, debug_path_));
   debug_ = std::move(*debug);
   if (Result<> begun = writing(begin(), directory_); !begun) return begun;
 
@@ -54,12 +55,21 @@ Result<> BundleBuild::run() {
       return printed;
   }
 
+  if (Result<> ended = end_outputs(); !ended) return ended;
+
   if (Result<> finished = finish_working_file(env_, release_, release_path_); !finished)
     return finished;
   if (Result<> finished = finish_working_file(env_, debug_, debug_path_); !finished)
     return finished;
   if (Result<> same = directory_.check(); !same) return same;
 
+  // Each map goes into place before its output: each move is whole, and a
+  // failure leaves the old output.
+  for (const auto& [map, output] : {std::pair{&debug_map_path_, &bundle_.out_debug},
+                                    std::pair{&release_map_path_, &bundle_.out}}) {
+    if (map->empty()) continue;
+    if (Result<> moved = move_file(env_, *map, *output + ".map"); !moved) return moved;
+  }
   if (Result<> moved = move_outputs(env_, debug_path_, release_path_, bundle_); !moved)
     return moved;
 

@@ -49,6 +49,8 @@ class BundleBuild {
   virtual Result<> process() = 0;
   // One extra file, read whole, after processing.
   virtual Result<> append(std::string_view extra) = 0;
+  // After the extras, before both files are finished.
+  virtual Result<> end_outputs() { return {}; }
 
   const Bundle& bundle_;
   platform::Env& env_;
@@ -59,6 +61,10 @@ class BundleBuild {
   // handle on every way out; a build's own members go before both.
   platform::File debug_;
   platform::File release_;
+  // Finished working files that go beside the outputs, each as the
+  // output's name and ".map"; empty for none.
+  std::string debug_map_path_;
+  std::string release_map_path_;
 
  private:
   std::string_view debug_name_;

@@ -263,10 +263,26 @@ std::optional<std::string_view> cache_entry_text(std::string_view entry, std::st
   return rest;
 }
 
+namespace {
+
+std::string companion_key(const std::string& key, std::size_t index) {
+  return key + "-" + std::to_string(index);
+}
+
+Result<> write_working(platform::Env& env, const std::string& path, std::string_view text) {
+  Result<platform::File> file = env.open_for_write(path);
+  if (!file) return std::unexpected(std::move(file.error()));
+  if (Result<> written = env.write_file(*file, text); !written) return written;
+  return finish_working_file(env, *file, path);
+}
+
+}  // namespace
+
 Result<> minify_through_cache(platform::Env& env, std::string_view name,
                               const std::string& release_path, std::string_view program,
                               std::span<const std::string> arguments,
-                              const std::function<Result<>()>& run) {
+                              const std::function<Result<>()>& run,
+                              std::span<const std::string> companions) {
   if (!settings()) return run();
   const Result<std::string> input = env.read_whole(release_path);
   const std::optional<std::string> identity = minifier_identity(program);
@@ -279,22 +295,47 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
   const Settings chosen = *settings();
   const std::string entry_name = *key + std::string(cache_entry_suffix);
   const std::string entry_path = platform::join_path(chosen.directory, entry_name);
+  const auto companion_path = [&](std::size_t index) {
+    return platform::join_path(chosen.directory,
+                               companion_key(*key, index) + std::string(cache_entry_suffix));
+  };
 
-  if (const Result<std::string> entry = env.read_whole(entry_path)) {
-    if (const std::optional<std::string_view> text = cache_entry_text(*entry, *key)) {
-      Result<platform::File> release = env.open_for_write(release_path);
-      if (!release) return std::unexpected(std::move(release.error()));
-      if (Result<> written = env.write_file(*release, *text); !written) return written;
-      if (Result<> finished = finish_working_file(env, *release, release_path); !finished)
-        return finished;
-      (void)platform::touch_file(entry_path);
-      return print_progress(env, name, progress_from_cache);
+  // The companions' texts first: a hit needs all of them.
+  std::vector<std::string> companion_texts;
+  for (std::size_t i = 0; i < companions.size(); ++i) {
+    const Result<std::string> entry = env.read_whole(companion_path(i));
+    if (!entry) break;
+    const std::optional<std::string_view> text = cache_entry_text(*entry, companion_key(*key, i));
+    if (!text) break;
+    companion_texts.emplace_back(*text);
+  }
+  if (companion_texts.size() == companions.size()) {
+    if (const Result<std::string> entry = env.read_whole(entry_path)) {
+      if (const std::optional<std::string_view> text = cache_entry_text(*entry, *key)) {
+        if (Result<> written = write_working(env, release_path, *text); !written) return written;
+        for (std::size_t i = 0; i < companions.size(); ++i) {
+          if (Result<> written = write_working(env, companions[i], companion_texts[i]); !written)
+            return written;
+          (void)platform::touch_file(companion_path(i));
+        }
+        (void)platform::touch_file(entry_path);
+        return print_progress(env, name, progress_from_cache);
+      }
     }
   }
 
   if (Result<> ran = run(); !ran) return ran;
   const Result<std::string> output = env.read_whole(release_path);
   if (!output) return {};
+  for (std::size_t i = 0; i < companions.size(); ++i) {
+    const Result<std::string> companion = env.read_whole(companions[i]);
+    if (!companion) return {};
+    if (Result<> stored = store(chosen, companion_path(i), companion_key(*key, i), *companion);
+        !stored) {
+      give_up(stored.error());
+      return {};
+    }
+  }
   if (Result<> stored = store(chosen, entry_path, *key, *output); !stored) {
     give_up(stored.error());
     return {};

@@ -19,7 +19,7 @@ std::optional<SourceLines::Place> SourceLines::locate(std::uint64_t line) const 
   // starts where the next one does and holds no line.
   const auto after = std::ranges::upper_bound(first_, line);
   const auto index = static_cast<std::size_t>(after - first_.begin()) - 1;
-  return Place{written_[index], line - first_[index] + 1};
+  return Place{written_[index], line - first_[index] + 1, index};
 }
 
 }  // namespace brelix

@@ -16,6 +16,7 @@ class SourceLines {
   struct Place {
     std::string_view source;  // as written in the bundle's list
     std::uint64_t line = 0;   // 1-based, within the source
+    std::size_t index = 0;    // of the source, in the list's order
   };
 
   // Appends the next source of the concatenation, as written (the view

@@ -289,10 +289,10 @@ TEST(BuildJs, BadInputFailsWithTheSystemsTextNamesThePathAndLeavesDestinationsAl
     const char* what;
     std::vector<std::string> files;
     std::vector<std::string> extra;
-    const char* out_debug;        // relative to the world; default dest/out-debug.js
-    std::string expected_first;   // the report's first line where the text is known
-    std::string expected_code;    // the " (os error N)" the first line must end with
-    std::string expected_cause;   // the cause line, the path relative to the world after it
+    const char* out_debug;       // relative to the world; default dest/out-debug.js
+    std::string expected_first;  // the report's first line where the text is known
+    std::string expected_code;   // the " (os error N)" the first line must end with
+    std::string expected_cause;  // the cause line, the path relative to the world after it
     std::string path;
   };
   const auto text = [](int error) { return std::string(std::strerror(error)); };
@@ -313,8 +313,14 @@ TEST(BuildJs, BadInputFailsWithTheSystemsTextNamesThePathAndLeavesDestinationsAl
        on_windows() ? " (os error 5)\n" : " (os error 21)\n",
        "reading source ",
        "src"},
-      {"missing extra", {"src/a.js"}, {"src/missing.js"}, nullptr, "", " (os error 2)\n",
-       "reading source ", "src/missing.js"},
+      {"missing extra",
+       {"src/a.js"},
+       {"src/missing.js"},
+       nullptr,
+       "",
+       " (os error 2)\n",
+       "reading source ",
+       "src/missing.js"},
       {"missing destination directory",
        {"src/a.js"},
        {},
@@ -457,6 +463,54 @@ TEST(BuildJs, AParseErrorNamesTheSourceAndItsLine) {
         EXPECT_TRUE(before.starts_with("Parse error at ")) << "passed on unchanged";
       }
     }
+  }
+}
+
+// ---- Source maps -----------------------------------------------------------------
+
+TEST(BuildJs, SourceMapsLeaveTheCodeAsItIsAndPointIntoTheSources) {
+  struct Case {
+    std::string mode;
+    std::string release_end;  // how the release bundle ends, after the code
+    bool maps;
+  };
+  const std::vector<Case> cases = {
+      {"", "x=1;\n//# sourceMappingURL=x.min.js.map\n", false},
+      {"hidden", "x=1;\n", true},
+      {"linked", "x=1;\n//# sourceMappingURL=out.js.map\n", true},
+  };
+  std::string plain_code;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    JsWorld world;
+    if (!world.use_real()) GTEST_SKIP() << "uglify-js is not installed (npm ci) or cannot run here";
+    if (!c.mode.empty()) world.set_env("BRELIX_SOURCE_MAPS", c.mode);
+    world.write_file("src/a.js",
+                     "var someLongName = 'abcd';\nfunction f(b) { return b + someLongName; }\n");
+    world.write_file("src/b.js", "\nconsole.log(f('efgh'));");
+    world.write_file("src/x.js", "x=1;\n//# sourceMappingURL=x.min.js.map\n");
+    const RunResult result = world.build("e", {"src/a.js", "src/b.js"}, {"src/x.js"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string release = world.read_file("dest/out.js");
+    ASSERT_TRUE(release.ends_with(c.release_end)) << release;
+    const std::string code = release.substr(0, release.size() - c.release_end.size());
+    if (plain_code.empty()) plain_code = code;
+    EXPECT_EQ(code, plain_code) << "the minified code is the same with maps";
+    const std::vector<std::string> with_maps = {"out-debug.js", "out-debug.js.map", "out.js",
+                                                "out.js.map"};
+    const std::vector<std::string> without = {"out-debug.js", "out.js"};
+    EXPECT_EQ(world.entries("dest"), c.maps ? with_maps : without);
+    if (!c.maps) continue;
+    // uglify's own map of the concatenated text reads
+    // "AAGAA,QAAQC,IAFeC,UAEF": lines 3, 3, 1, 3 of it (from 0) at columns
+    // 0, 8, 23, 21; here the same columns in b.js line 1, b.js line 1,
+    // a.js line 1 and b.js line 1.
+    EXPECT_EQ(world.read_file("dest/out.js.map"),
+              "{\"version\":3,\"file\":\"out.js\",\"sources\":[\"../src/a.js\",\"../src/b.js\"],"
+              "\"names\":[\"console\",\"log\",\"b\"],\"mappings\":\"ACCAA,QAAQC,IDAeC,UCAF\"}");
+    EXPECT_EQ(world.read_file("dest/out-debug.js.map"),
+              "{\"version\":3,\"file\":\"out-debug.js\",\"sources\":[\"../src/a.js\",\"../"
+              "src/b.js\"],\"names\":[],\"mappings\":\"AAAA;AACA;ACDA;AACA\"}");
   }
 }
 

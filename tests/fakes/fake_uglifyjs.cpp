@@ -89,10 +89,11 @@ int main(int argc, char** argv) {
       if (c == '\\' || c == '\'') escaped.push_back('\\');
       escaped.push_back(c);
     }
-    const std::string report = "Parse error at " + std::string(in) + ":" + position +
-                               "\nbad(;\n    ^\n{ [JS_Parse_Error: Unexpected token]\n  filename: '" +
-                               escaped + "',\n  line: " + position.substr(0, comma) +
-                               ",\n  col: " + position.substr(comma + 1) + ",\n  pos: 9 }\n";
+    const std::string report =
+        "Parse error at " + std::string(in) + ":" + position +
+        "\nbad(;\n    ^\n{ [JS_Parse_Error: Unexpected token]\n  filename: '" + escaped +
+        "',\n  line: " + position.substr(0, comma) + ",\n  col: " + position.substr(comma + 1) +
+        ",\n  pos: 9 }\n";
     std::fwrite(report.data(), 1, 20, stderr);
     std::fflush(stderr);
     std::fwrite(report.data() + 20, 1, report.size() - 20, stderr);

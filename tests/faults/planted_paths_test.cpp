@@ -304,9 +304,8 @@ TEST(PlantedPaths, AReadOnlyDestinationFolderFailsBeforeAnythingChanges) {
     std::string folder;
     std::string first_moved;  // as the catalogue writes it, below the world
   };
-  const Case cases[] = {
-      {"-o", "sample/ombril/app", "sample/veltrano/../ombril/app/ux-debug.js"},
-      {"-v", "sample/veltrano", "sample/veltrano/system-boot-debug.js"}};
+  const Case cases[] = {{"-o", "sample/ombril/app", "sample/veltrano/../ombril/app/ux-debug.js"},
+                        {"-v", "sample/veltrano", "sample/veltrano/system-boot-debug.js"}};
   for (const Placement& placement : placements) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(placement.what) + ", " + c.folder);
