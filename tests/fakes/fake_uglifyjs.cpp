@@ -7,7 +7,8 @@
 // milliseconds first), "empty" (leaves OUT empty, exits 0), "delete"
 // (removes OUT, exits 0), "parse-error:LINE,COL" (reports a parse error at
 // that position of IN on standard error, as a line and as an error object,
-// in two writes that split a line, exits 1). BRELIX_FAKE_UGLIFYJS_LOG names a
+// in two writes that split a line, exits 1). With "--source-map" after the
+// arguments it writes OUT.map too. BRELIX_FAKE_UGLIFYJS_LOG names a
 // file that gets each argument on a line of its own and, where /proc shows
 // them, the files the process holds open, one "open N: TARGET" line for each
 // descriptor N (one of them is the listing of /proc/self/fd itself).
@@ -69,7 +70,13 @@ int main(int argc, char** argv) {
     lines += open_files();
     write_all(log, lines);
   }
-  if (argc != 8) return 64;
+  // "--source-map" after them: OUT.map maps OUT's first column to IN's.
+  const bool map = argc == 9 && std::string_view(argv[8]) == "--source-map";
+  if (argc != 8 && !map) return 64;
+  if (map) {
+    write_all((std::string(argv[7]) + ".map").c_str(),
+              "{\"version\":3,\"sources\":[\"in\"],\"names\":[],\"mappings\":\"AAAA\"}");
+  }
   const char* in = argv[1];
   const char* out = argv[7];
   if (mode == "fail") {
