@@ -25,9 +25,9 @@ std::optional<std::uint64_t> parse_number(std::string_view text) {
 
 // The number after a field's name at the start of the trimmed line, up to
 // a comma or the end.
-std::optional<std::uint64_t> field_number(std::string_view text, std::string_view field) {
-  if (!text.starts_with(field)) return std::nullopt;
-  text.remove_prefix(field.size());
+std::optional<std::uint64_t> field_number(std::string_view text, std::string_view name) {
+  if (!text.starts_with(name)) return std::nullopt;
+  text.remove_prefix(name.size());
   const std::size_t end = text.find_first_of(", }");
   return parse_number(text.substr(0, end));
 }
@@ -120,20 +120,20 @@ void PositionWatcher::line(std::string_view text) {
     block_column_.reset();
   }
   if (!in_block_) return;
-  const std::string_view field = trim(text);
-  if (field.starts_with(filename_field)) {
-    std::string_view value = field.substr(filename_field.size());
+  const std::string_view trimmed = trim(text);
+  if (trimmed.starts_with(filename_field)) {
+    std::string_view value = trimmed.substr(filename_field.size());
     if (value.ends_with(',')) value.remove_suffix(1);
     block_file_ = names_release(unescape_quoted(value));
-  } else if (const auto number = field_number(field, line_field)) {
+  } else if (const auto number = field_number(trimmed, line_field)) {
     block_line_ = number;
-  } else if (const auto column = field_number(field, column_field)) {
+  } else if (const auto column = field_number(trimmed, column_field)) {
     block_column_ = column;
   }
   if (block_file_ && block_line_ && block_column_) {
     found({*block_line_, *block_column_});
     in_block_ = false;
-  } else if (field.ends_with('}')) {
+  } else if (trimmed.ends_with('}')) {
     in_block_ = false;
   }
 }
