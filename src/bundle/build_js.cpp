@@ -9,6 +9,7 @@
 #include "src/bundle/bundle_build.h"
 #include "src/bundle/expand_path.h"
 #include "src/bundle/importer_snippet.h"
+#include "src/bundle/legal_comments.h"
 #include "src/bundle/minifier_report.h"
 #include "src/bundle/minify_cache.h"
 #include "src/bundle/source_lines.h"
@@ -109,6 +110,9 @@ class JsBuild final : public BundleBuild {
     Result<SourceMapSettings> maps = source_map_settings(env_);
     if (!maps) return std::unexpected(std::move(maps.error()));
     maps_ = std::move(*maps);
+    Result<LegalComments> legal = legal_comments_mode(env_);
+    if (!legal) return std::unexpected(std::move(legal.error()));
+    legal_ = *legal;
     Result<platform::File> release = env_.open_for_write(release_path_);
     if (!release) return std::unexpected(std::move(release.error()));
     release_ = std::move(*release);
@@ -120,6 +124,7 @@ class JsBuild final : public BundleBuild {
     // The skeleton hands the sources over in the list's order.
     source_lines_.add(bundle_.files[source_lines_.size()], source);
     if (maps_.contents) contents_.emplace_back(source);
+    if (legal_ != LegalComments::none) notices_.add(source);
     return write_to_both(source);
   }
 
@@ -177,6 +182,24 @@ class JsBuild final : public BundleBuild {
           with_action(std::move(appended.error()), action_writing, release_path_));
     }
     release_ = std::move(*appended);
+    return keep_notices();
+  }
+
+  // After the minified text and before the extras (eof), or in a file of
+  // their own beside the release output (external), which always comes to
+  // hold this build's notices, none or more.
+  Result<> keep_notices() {
+    if (legal_ == LegalComments::eof && !notices_.empty()) {
+      return env_.write_file(release_, "\n" + notices_.text());
+    }
+    if (legal_ != LegalComments::external) return {};
+    Result<std::string> path = directory_.file("out.LICENSE.txt");
+    if (!path) return std::unexpected(std::move(path.error()));
+    if (Result<> written = write_working(*path, notices_.text()); !written) return written;
+    std::string_view base = bundle_.out;
+    if (base.ends_with(".js")) base.remove_suffix(3);
+    companions_.emplace_back(std::move(*path),
+                             std::string(base) + std::string(legal_comments_suffix));
     return {};
   }
 
@@ -224,8 +247,8 @@ class JsBuild final : public BundleBuild {
             line_map(source_lines_, sources_for(bundle_.out_debug), file_name(bundle_.out_debug)));
         !written)
       return written;
-    release_map_path_ = minifier_map;
-    debug_map_path_ = std::move(*debug_map);
+    companions_.emplace_back(std::move(*debug_map), bundle_.out_debug + ".map");
+    companions_.emplace_back(minifier_map, bundle_.out + ".map");
     return {};
   }
 
@@ -252,6 +275,8 @@ class JsBuild final : public BundleBuild {
   // error positions.
   SourceLines source_lines_;
   SourceMapSettings maps_;
+  LegalComments legal_ = LegalComments::none;
+  LegalCommentCollector notices_;
   // The sources' texts, for the maps' sourcesContent when asked for.
   std::vector<std::string> contents_;
   // An importer alone is not blank.

@@ -63,12 +63,10 @@ Result<> BundleBuild::run() {
     return finished;
   if (Result<> same = directory_.check(); !same) return same;
 
-  // Each map goes into place before its output: each move is whole, and a
-  // failure leaves the old output.
-  for (const auto& [map, output] : {std::pair{&debug_map_path_, &bundle_.out_debug},
-                                    std::pair{&release_map_path_, &bundle_.out}}) {
-    if (map->empty()) continue;
-    if (Result<> moved = move_file(env_, *map, *output + ".map"); !moved) return moved;
+  // Each companion goes into place before the outputs: each move is whole,
+  // and a failure leaves the old outputs.
+  for (const auto& [working, destination] : companions_) {
+    if (Result<> moved = move_file(env_, working, destination); !moved) return moved;
   }
   if (Result<> moved = move_outputs(env_, debug_path_, release_path_, bundle_); !moved)
     return moved;

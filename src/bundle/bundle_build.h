@@ -7,6 +7,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "src/bundle/build_steps.h"
 #include "src/bundle/bundle.h"
@@ -61,10 +63,10 @@ class BundleBuild {
   // handle on every way out; a build's own members go before both.
   platform::File debug_;
   platform::File release_;
-  // Finished working files that go beside the outputs, each as the
-  // output's name and ".map"; empty for none.
-  std::string debug_map_path_;
-  std::string release_map_path_;
+  // Finished working files that go beside the outputs (a source map, the
+  // licence notices): each working path and its destination, moved in this
+  // order before the outputs.
+  std::vector<std::pair<std::string, std::string>> companions_;
 
  private:
   std::string_view debug_name_;

@@ -514,6 +514,44 @@ TEST(BuildJs, SourceMapsLeaveTheCodeAsItIsAndPointIntoTheSources) {
   }
 }
 
+// ---- Licence notices --------------------------------------------------------------
+
+TEST(BuildJs, LicenceNoticesAreKeptAtTheEndOrBesideTheBundle) {
+  // A notice in a string, a regular expression holding a quote and "/*!"
+  // and a repeated notice must not be taken; a "@license" one must.
+  const std::string a = "/*! A v1 | MIT */\nvar s = '/*! not one */';\nvar r = /'\\/*!x/;\n";
+  const std::string b = "/* plain */ x = a / 2 / 1;\n/** @license B */\n/*! A v1 | MIT */\n";
+  const std::string notices = "/*! A v1 | MIT */\n/** @license B */\n";
+  struct Case {
+    std::string mode;
+    std::string release_tail;  // after the stand-in's copy of the sources
+    std::string licence_file;  // "-": none
+  };
+  const std::vector<Case> cases = {
+      {"", "x();\n", "-"},
+      {"eof", "\n" + notices + "x();\n", "-"},
+      {"external", "x();\n", notices},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    JsWorld world;
+    world.use_fake();
+    if (!c.mode.empty()) world.set_env("BRELIX_LEGAL_COMMENTS", c.mode);
+    world.write_file("src/a.js", a);
+    world.write_file("src/b.js", b);
+    world.write_file("src/x.js", "x();\n");
+    const RunResult result = world.build("e", {"src/a.js", "src/b.js"}, {"src/x.js"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(world.read_file("dest/out.js"), std::string(marker) + a + b + c.release_tail);
+    EXPECT_EQ(world.read_file("dest/out-debug.js"), a + b + "x();\n");
+    if (c.licence_file == "-") {
+      EXPECT_FALSE(world.exists("dest/out.LICENSE.txt"));
+    } else {
+      EXPECT_EQ(world.read_file("dest/out.LICENSE.txt"), c.licence_file);
+    }
+  }
+}
+
 // ---- The real minifier -----------------------------------------------------------
 
 TEST(BuildJs, TheReleaseBundleIsReallyMinifiedAndStillRuns) {
