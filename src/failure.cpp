@@ -23,6 +23,17 @@ void append_indented(std::string& out, std::string_view text, std::size_t indent
 
 }  // namespace
 
+Failure with_action(Failure failure, std::string_view action, std::string_view path) {
+  if (failure.is_fault) return failure;
+  std::string cause;
+  cause.reserve(action.size() + 1 + path.size());
+  cause.append(action);
+  cause.push_back(' ');
+  cause.append(path);
+  failure.causes.push_back(std::move(cause));
+  return failure;
+}
+
 std::string format_failure_report(const Failure& failure) {
   std::string out = "Error: ";
   out.append(failure.message);

@@ -41,6 +41,13 @@ inline std::unexpected<Failure> fault(std::string message, std::string hint = {}
   return std::unexpected(Failure{std::move(message), {}, true, std::move(hint)});
 }
 
+// The failure with what the program was doing, and with which file or
+// folder, when it came: one more cause at the end, the action, a space and
+// the path ("reading source /src/app.js"). A system failure's message, its
+// first report line, stays as the system gave it (scripts match it); a
+// fault comes back unchanged, as its report has no causes.
+Failure with_action(Failure failure, std::string_view action, std::string_view path);
+
 // The failure report: "Error: " and the message, then, if there are causes,
 // an empty line, "Caused by:" and one line per cause (indented by four
 // spaces for a single cause, numbered in five columns for several), each

@@ -115,7 +115,11 @@ class CssBuild final : public BundleBuild {
           std::string(rejection_prefix) + error.debug(),
           rejection_hint(bundle_, joined, error.offset().value_or(joined.text.size()), display));
     }
-    return env_.write_file(release_, *minified);
+    if (Result<> written = env_.write_file(release_, *minified); !written) {
+      return std::unexpected(
+          with_action(std::move(written.error()), action_writing, release_path_));
+    }
+    return {};
   }
 
   // Extras are sheets too, and stand after the others.

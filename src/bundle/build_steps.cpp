@@ -19,29 +19,36 @@ Result<> write_line(platform::Env& env, std::string_view line) {
   return {};
 }
 
+// The system's failures of the copy name the destination; a sync that
+// fails names the copy, as a working file's does.
 Result<> copy_then_rename(platform::Env& env, std::string_view from, std::string_view to) {
+  const auto moving = [&](Failure failure) {
+    return std::unexpected(with_action(std::move(failure), action_moving, to));
+  };
   Result<std::string> content = env.read_whole(from);
   if (!content) {
-    return std::unexpected(std::move(content.error()));
+    return moving(std::move(content.error()));
   }
   Result<std::pair<platform::File, std::string>> created;
   {
     const platform::InterruptionsHeld held;
     created = env.create_unique_file(platform::parent_directory(to), copy_prefix);
     if (!created) {
-      return std::unexpected(std::move(created.error()));
+      return moving(std::move(created.error()));
     }
     platform::remove_on_interruption(created->second);
   }
   auto& [file, temporary] = *created;
   Result<> written = env.write_file(file, *content);
-  if (written) {
+  if (!written) {
+    written = moving(std::move(written.error()));
+  } else {
     written = finish_working_file(env, file, temporary);
   }
   file.close();
   if (written) {
     if (auto renamed = env.rename_file(temporary, to); !renamed) {
-      written = std::unexpected(std::move(renamed.error().failure));
+      written = moving(std::move(renamed.error().failure));
     }
   }
   if (!written) {
@@ -113,7 +120,8 @@ Result<std::string> read_source(platform::Env& env, std::string_view written_pat
     case platform::SourceFailure::Kind::os:
       break;
   }
-  return std::unexpected(std::move(content.error().failure));
+  return std::unexpected(
+      with_action(std::move(content.error().failure), action_reading_source, expanded->view()));
 }
 
 Result<> finish_working_file(platform::Env& env, platform::File& file, std::string_view path,
@@ -143,7 +151,7 @@ Result<> move_file(platform::Env& env, std::string_view from, std::string_view t
   auto renamed = env.rename_file(from, to);
   if (!renamed) {
     if (!renamed.error().cross_device) {
-      return std::unexpected(std::move(renamed.error().failure));
+      return std::unexpected(with_action(std::move(renamed.error().failure), action_moving, to));
     }
     return copy_then_rename(env, from, to);
   }

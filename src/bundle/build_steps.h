@@ -44,6 +44,12 @@ inline constexpr std::string_view keep_unchanged_variable = "BRELIX_KEEP_UNCHANG
 // The cause added to a destination folder's failure, before the folder.
 inline constexpr std::string_view destination_folder_cause = "the destination folder ";
 
+// What a build was doing when the system failed it, added to the report
+// with the path (see with_action).
+inline constexpr std::string_view action_reading_source = "reading source";
+inline constexpr std::string_view action_writing = "writing";
+inline constexpr std::string_view action_moving = "moving into place";
+
 inline constexpr std::string_view progress_write_failed =
     "could not write a progress line to standard output";
 
@@ -56,8 +62,8 @@ Result<> print_done(platform::Env& env, std::string_view name);
 
 // Expands a written source path and reads the file whole. A failed
 // expansion comes back as its own failure, unchanged; an OS failure as the
-// system's text. A FIFO, device or other file that is not a regular file is
-// refused without waiting on it, and a file too large for memory is a
+// system's text, with action_reading_source and the expanded path. A FIFO, device or other file
+// that is not a regular file is refused without waiting on it, and a file too large for memory is a
 // failure; both name the file.
 Result<std::string> read_source(platform::Env& env, std::string_view written_path);
 

@@ -8,6 +8,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "src/bundle/build_steps.h"
 #include "src/bundle/bundle.h"
@@ -50,6 +52,8 @@ class BundleBuild {
   virtual Result<> process() = 0;
   // One extra file, read whole, after processing.
   virtual Result<> append(std::string_view extra) = 0;
+  // After the extras, before both files are finished.
+  virtual Result<> end_outputs() { return {}; }
 
   // Set before begin(): only the debug output is built, and release_ is
   // never opened. before_processing() and process() are not called.
@@ -64,6 +68,10 @@ class BundleBuild {
   // handle on every way out; a build's own members go before both.
   platform::File debug_;
   platform::File release_;
+  // Finished working files that go beside the outputs (a source map, the
+  // licence notices): each working path and its destination, moved in this
+  // order before the outputs.
+  std::vector<std::pair<std::string, std::string>> companions_;
 
  private:
   std::string_view debug_name_;

@@ -18,33 +18,15 @@ MinifierClock::~MinifierClock() {
   stop();
 }
 
-Result<platform::Child> MinifierClock::start(std::string_view program,
-                                             std::span<const std::string> arguments) {
-  if (!columns_) {
-    return env_.start_command(program, arguments);
-  }
-  Result<platform::Child> child;
-  if (env_.console_columns(platform::Stream::error)) {
-    auto started = env_.start_command_piping_errors(program, arguments);
-    if (!started) return std::unexpected(std::move(started.error()));
-    child = std::move(started->first);
-    relay_ = std::jthread(
-        [this, pipe = std::move(started->second)]() mutable { relay(std::move(pipe)); });
-  } else {
-    child = env_.start_command(program, arguments);
-    if (!child) return child;
-  }
+void MinifierClock::start() {
+  if (!columns_) return;
   ticker_ = std::jthread([this](const std::stop_token& stop) { tick(stop); });
-  return child;
 }
 
 void MinifierClock::stop() {
   if (ticker_.joinable()) {
     ticker_.request_stop();
     ticker_.join();
-  }
-  if (relay_.joinable()) {
-    relay_.join();
   }
 }
 
@@ -61,19 +43,14 @@ void MinifierClock::tick(const std::stop_token& stop) {
   erase();
 }
 
-void MinifierClock::relay(platform::File pipe) {
-  std::array<char, 4096> buffer{};
-  for (;;) {
-    const Result<std::size_t> got = env_.read_some(pipe, buffer);
-    if (!got || *got == 0) return;
-    const std::string_view message(buffer.data(), *got);
-    const std::lock_guard lock(mutex_);
-    erase();
-    // Nothing better can be done about a message the console refuses than
-    // what the minifier itself could have done: go on.
-    (void)env_.write(platform::Stream::error, message);
-    line_open_ = message.back() != '\n';
-  }
+void MinifierClock::print(std::string_view message) {
+  if (message.empty()) return;
+  const std::lock_guard lock(mutex_);
+  erase();
+  // Nothing better can be done about a message the console refuses than
+  // what the minifier itself could have done: go on.
+  (void)env_.write(platform::Stream::error, message);
+  line_open_ = message.back() != '\n';
 }
 
 void MinifierClock::draw(double seconds) {

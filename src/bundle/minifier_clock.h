@@ -6,22 +6,19 @@
 // redirected run gets none of it and starts the minifier exactly as before.
 //
 // The minifier shares the console; its messages must not run into the
-// status line. So when standard error is a console too, the minifier's
-// standard error is a pipe, and what comes through it is put on the
-// console here: the status line is erased first, and not drawn again until
-// the message has ended its line.
+// status line. Its standard error comes through a pipe and is put on the
+// console by print: the status line is erased first, and not drawn again
+// until the message has ended its line.
 
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <stop_token>
 #include <string>
 #include <string_view>
 #include <thread>
 
-#include "src/failure.h"
 #include "src/platform/env.h"
 
 namespace brelix {
@@ -40,18 +37,20 @@ class MinifierClock {
   MinifierClock(const MinifierClock&) = delete;
   MinifierClock& operator=(const MinifierClock&) = delete;
 
-  // Starts the command as env.start_command does, and the clock with it
-  // when standard output is a console. Call once.
-  Result<platform::Child> start(std::string_view program, std::span<const std::string> arguments);
+  // Starts the clock when standard output is a console. Call once, when
+  // the minifier has started.
+  void start();
 
-  // Erases the status line and, once the minifier and all it started have
-  // closed its standard error, returns. Call after the minifier has ended,
-  // before the next progress line.
+  // Writes what the minifier printed on its standard error to the
+  // program's, erasing the status line first. Any thread.
+  void print(std::string_view message);
+
+  // Erases the status line. Call when the minifier has ended, before the
+  // next progress line.
   void stop();
 
  private:
   void tick(const std::stop_token& stop);
-  void relay(platform::File pipe);
   // Require: mutex_ held.
   void draw(double seconds);
   void erase();
@@ -66,7 +65,6 @@ class MinifierClock {
   // A relayed message has not ended its line yet.
   bool line_open_ = false;
   std::jthread ticker_;
-  std::jthread relay_;
 };
 
 }  // namespace brelix

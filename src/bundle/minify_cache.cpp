@@ -127,12 +127,19 @@ Result<> check_folder(platform::Env& env, const Settings& chosen) {
   return {};
 }
 
-// Exactly the names this cache gives: 64 hexadecimal digits and the entry
-// suffix, or the temporary prefix and the platform's random part.
+// Exactly the names this cache gives: 64 hexadecimal digits, for a file
+// kept beside the minified text (a source map) '-' and its number, and the
+// entry suffix; or the temporary prefix and the platform's random part.
 bool is_entry_name(std::string_view name) {
-  return name.size() == 64 + cache_entry_suffix.size() && name.ends_with(cache_entry_suffix) &&
-         std::all_of(name.begin(), name.begin() + 64,
-                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+  if (name.size() < 64 + cache_entry_suffix.size() || !name.ends_with(cache_entry_suffix) ||
+      !std::all_of(name.begin(), name.begin() + 64,
+                   [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); })) {
+    return false;
+  }
+  const std::string_view number = name.substr(64, name.size() - 64 - cache_entry_suffix.size());
+  if (number.empty()) return true;
+  return number.size() >= 2 && number.size() <= 4 && number[0] == '-' &&
+         std::all_of(number.begin() + 1, number.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool is_temporary_name(std::string_view name) {
@@ -429,15 +436,33 @@ std::optional<std::string_view> cache_entry_text(std::string_view entry, std::st
   return text;
 }
 
+namespace {
+
+std::string companion_key(const std::string& key, std::size_t index) {
+  return key + "-" + std::to_string(index);
+}
+
+Result<> write_working(platform::Env& env, const std::string& path, std::string_view text) {
+  Result<platform::File> file = env.open_for_write(path);
+  if (!file) return std::unexpected(std::move(file.error()));
+  if (Result<> written = env.write_file(*file, text); !written) return written;
+  return finish_working_file(env, *file, path);
+}
+
+}  // namespace
+
 Result<> minify_through_cache(platform::Env& env, std::string_view name,
                               const std::string& release_path, std::string_view program,
                               std::span<const std::string> arguments,
-                              const std::function<Result<>()>& run) {
+                              const std::function<Result<>()>& run,
+                              std::span<const std::string> companions) {
   if (settings()) {
     if (Result<> trusted = check_folder(env, *settings()); !trusted) give_up(trusted.error());
   }
   // ---- Shared cache hook: the server is a second layer behind the folder.
-  const bool shared = shared_cache_on(env);
+  // It keeps minified texts alone, so a build that writes files beside
+  // the text (source maps) uses the folder only.
+  const bool shared = companions.empty() && shared_cache_on(env);
   if (!settings() && !shared) return run();
   const Result<std::string> input = env.read_whole(release_path);
   std::optional<std::string> identity = minifier_identity(program);
@@ -457,20 +482,46 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
   const std::string entry_name = *key + std::string(cache_entry_suffix);
   const std::string entry_path =
       chosen ? platform::join_path(chosen->directory, entry_name) : std::string();
-  auto write_release = [&](std::string_view text) -> Result<> {
-    Result<platform::File> release = env.open_for_write(release_path);
-    if (!release) return std::unexpected(std::move(release.error()));
-    if (Result<> written = env.write_file(*release, text); !written) return written;
-    return finish_working_file(env, *release, release_path);
+  const auto companion_path = [&](std::size_t index) {
+    return platform::join_path(chosen->directory,
+                               companion_key(*key, index) + std::string(cache_entry_suffix));
+  };
+  // The entry's text when it is whole and the user's own; with its file
+  // kept open so that a hit marks that very file as used.
+  const auto read_local =
+      [&](const std::string& path, const std::string& entry_key,
+          std::optional<platform::OwnedFile>& opened) -> std::optional<std::string> {
+    opened = env.open_owned_file(path);
+    if (!opened) return std::nullopt;
+    const std::optional<std::string> entry =
+        read_entry(env, *opened, path, entry_key, chosen->max_bytes);
+    const std::optional<std::string_view> text =
+        entry ? cache_entry_text(*entry, entry_key) : std::nullopt;
+    if (!text) return std::nullopt;
+    return std::string(*text);
   };
 
-  if (std::optional<platform::OwnedFile> opened =
-          chosen ? env.open_owned_file(entry_path) : std::nullopt) {
-    const std::optional<std::string> entry =
-        read_entry(env, *opened, entry_path, *key, chosen->max_bytes);
-    if (const std::optional<std::string_view> text =
-            entry ? cache_entry_text(*entry, *key) : std::nullopt) {
-      if (Result<> written = write_release(*text); !written) return written;
+  if (chosen) {
+    // The companions' texts first: a hit needs all of them.
+    std::vector<std::string> companion_texts;
+    std::vector<std::optional<platform::OwnedFile>> companion_files(companions.size());
+    for (std::size_t i = 0; i < companions.size(); ++i) {
+      std::optional<std::string> text =
+          read_local(companion_path(i), companion_key(*key, i), companion_files[i]);
+      if (!text) break;
+      companion_texts.push_back(std::move(*text));
+    }
+    std::optional<platform::OwnedFile> opened;
+    const std::optional<std::string> text = companion_texts.size() == companions.size()
+                                                ? read_local(entry_path, *key, opened)
+                                                : std::nullopt;
+    if (text) {
+      if (Result<> written = write_working(env, release_path, *text); !written) return written;
+      for (std::size_t i = 0; i < companions.size(); ++i) {
+        if (Result<> written = write_working(env, companions[i], companion_texts[i]); !written)
+          return written;
+        (void)platform::touch_file(companion_files[i]->file);
+      }
       (void)platform::touch_file(opened->file);
       count_cache_event(CacheEvent::local_hit);
       return print_progress(env, name, progress_from_cache);
@@ -486,7 +537,7 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
                : fail("no shared cache");
   if (const std::optional<std::string> text =
           shared_key ? shared_cache_fetch(env, *shared_key) : std::nullopt) {
-    if (Result<> written = write_release(*text); !written) return written;
+    if (Result<> written = write_working(env, release_path, *text); !written) return written;
     if (chosen) {
       if (Result<> stored = store(env, *chosen, entry_path, *key, *text); !stored) {
         give_up(stored.error());
@@ -504,6 +555,16 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
   // ---- Shared cache hook: after a miss in both, the result goes to both.
   if (shared_key) shared_cache_store(env, *shared_key, *output);
   if (!chosen) return {};
+  for (std::size_t i = 0; i < companions.size(); ++i) {
+    const Result<std::string> companion = env.read_whole(companions[i]);
+    if (!companion) return {};
+    if (Result<> stored =
+            store(env, *chosen, companion_path(i), companion_key(*key, i), *companion);
+        !stored) {
+      give_up(stored.error());
+      return {};
+    }
+  }
   if (Result<> stored = store(env, *chosen, entry_path, *key, *output); !stored) {
     give_up(stored.error());
     return {};

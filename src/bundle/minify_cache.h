@@ -60,10 +60,16 @@ inline constexpr std::string_view cache_temporary_prefix = ".tmp-";
 // minifier cannot be found on PATH to name it, this is run() alone. A
 // failure is run's, or the system's when the cached text cannot be written
 // into the release file; a cache that cannot be used never fails the build.
+//
+// companions are further files the minifier writes (a source map): each is
+// kept as an entry of its own, under the key followed by "-" and its index,
+// and a hit needs every one of them; the files are written back with the
+// release file.
 Result<> minify_through_cache(platform::Env& env, std::string_view name,
                               const std::string& release_path, std::string_view program,
                               std::span<const std::string> arguments,
-                              const std::function<Result<>()>& run);
+                              const std::function<Result<>()>& run,
+                              std::span<const std::string> companions = {});
 
 // ---- The pieces, for tests -----------------------------------------------------
 

@@ -11,8 +11,9 @@ constexpr std::string_view undeterminable_message = "could not determine the tem
 
 // Every name a build puts into the run's directory; removal takes these
 // and nothing else.
-constexpr std::array<std::string_view, 4> run_file_names = {"out-debug.js", "out.js",
-                                                            "out-debug.css", "out.css"};
+constexpr std::array<std::string_view, 7> run_file_names = {
+    "out-debug.js",     "out.js",     "out-debug.css",  "out.css",
+    "out-debug.js.map", "out.js.map", "out.LICENSE.txt"};
 
 std::string shared_unsafely(std::string_view directory) {
   return "the temporary directory " + std::string(directory) +

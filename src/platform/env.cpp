@@ -61,6 +61,10 @@ class SystemEnv final : public Env {
                               std::span<const std::string> arguments) override {
     return platform::start_command(program, arguments);
   }
+  Result<PipedChild> start_command_with_error_pipe(
+      std::string_view program, std::span<const std::string> arguments) override {
+    return platform::start_command_with_error_pipe(program, arguments);
+  }
   Result<ChildEnd> wait(Child& child) override { return child.wait(); }
   Result<FolderTrust> folder_trust(std::string_view path) override {
     return platform::folder_trust(path);
@@ -80,13 +84,6 @@ class SystemEnv final : public Env {
   }
   std::optional<std::size_t> console_columns(Stream stream) override {
     return platform::console_columns(stream);
-  }
-  Result<std::pair<Child, File>> start_command_piping_errors(
-      std::string_view program, std::span<const std::string> arguments) override {
-    return platform::start_command_piping_errors(program, arguments);
-  }
-  Result<std::size_t> read_some(File& file, std::span<char> buffer) override {
-    return platform::read_some(file, buffer);
   }
   Result<> close_file(File& file) override { return platform::close_file(file); }
 

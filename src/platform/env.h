@@ -71,6 +71,8 @@ class Env {
   // ---- Child processes
   virtual Result<Child> start_command(std::string_view program,
                                       std::span<const std::string> arguments) = 0;
+  virtual Result<PipedChild> start_command_with_error_pipe(
+      std::string_view program, std::span<const std::string> arguments) = 0;
   // child.wait(). Requires: child started and not yet waited for.
   virtual Result<ChildEnd> wait(Child& child) = 0;
 
@@ -83,9 +85,6 @@ class Env {
   // ---- Destination folders and the console clock
   virtual Result<> check_folder_writable(std::string_view path) = 0;
   virtual std::optional<std::size_t> console_columns(Stream stream) = 0;
-  virtual Result<std::pair<Child, File>> start_command_piping_errors(
-      std::string_view program, std::span<const std::string> arguments) = 0;
-  virtual Result<std::size_t> read_some(File& file, std::span<char> buffer) = 0;
   virtual Result<> close_file(File& file) = 0;
 
   // ---- HTTP
@@ -157,6 +156,10 @@ class EnvWrapper : public Env {
                               std::span<const std::string> arguments) override {
     return target_.start_command(program, arguments);
   }
+  Result<PipedChild> start_command_with_error_pipe(
+      std::string_view program, std::span<const std::string> arguments) override {
+    return target_.start_command_with_error_pipe(program, arguments);
+  }
   Result<ChildEnd> wait(Child& child) override { return target_.wait(child); }
   Result<FolderTrust> folder_trust(std::string_view path) override {
     return target_.folder_trust(path);
@@ -176,13 +179,6 @@ class EnvWrapper : public Env {
   }
   std::optional<std::size_t> console_columns(Stream stream) override {
     return target_.console_columns(stream);
-  }
-  Result<std::pair<Child, File>> start_command_piping_errors(
-      std::string_view program, std::span<const std::string> arguments) override {
-    return target_.start_command_piping_errors(program, arguments);
-  }
-  Result<std::size_t> read_some(File& file, std::span<char> buffer) override {
-    return target_.read_some(file, buffer);
   }
   Result<> close_file(File& file) override { return target_.close_file(file); }
 

@@ -108,6 +108,11 @@ class File {
   // file is closed whatever happens. Requires: is_open().
   Result<> sync_and_close();
 
+  // Reads what is there, up to buffer's size, waiting for at least one
+  // byte: the count read, 0 at the end of the stream (a pipe whose every
+  // writer has closed it). Requires: is_open().
+  Result<std::size_t> read_some(std::span<char> buffer);
+
  private:
   static constexpr std::intptr_t closed = -1;
   explicit File(std::intptr_t handle) : handle_(handle) {}
@@ -216,6 +221,20 @@ class Child {
 // are quoted so that cmd interprets none of their characters and the
 // program receives each argument exactly.
 Result<Child> start_command(std::string_view program, std::span<const std::string> arguments);
+
+// A started child whose standard error goes into a pipe, and the pipe's
+// reading end (non-inheritable, as every handle the program opens).
+struct PipedChild {
+  Child child;
+  File error;
+};
+
+// As start_command, with the child's standard error going into a new pipe
+// instead of the program's own, so that the program can read what the
+// child reports there. The child must be waited for after the pipe is
+// read to its end: one that fills the pipe waits for it to be read.
+Result<PipedChild> start_command_with_error_pipe(std::string_view program,
+                                                 std::span<const std::string> arguments);
 
 // ---- Reliability: sources, durability, interruptions --------------------------
 
@@ -394,20 +413,10 @@ Result<> check_folder_writable(std::string_view path);
 // decides.
 std::optional<std::size_t> console_columns(Stream stream);
 
-// As start_command, except that the child's standard error is a pipe whose
-// read end comes back with the child, so that what it prints can be put on
-// the console by the caller, between the caller's own writes.
-Result<std::pair<Child, File>> start_command_piping_errors(std::string_view program,
-                                                           std::span<const std::string> arguments);
-
 // Closes the file, reporting a failure the system gives only then (a
 // write-back error on network and user-space file systems), without
 // waiting for the data to reach its storage as File::sync_and_close does.
 // The file is closed whatever happens. Requires: file.is_open().
 Result<> close_file(File& file);
-
-// Reads what the file or pipe has, at most buffer's size, waiting for at
-// least one byte; 0 at its end (a pipe whose writers have all closed it).
-Result<std::size_t> read_some(File& file, std::span<char> buffer);
 
 }  // namespace brelix::platform

@@ -289,6 +289,18 @@ Result<> File::sync_and_close() {
   return {};
 }
 
+Result<std::size_t> File::read_some(std::span<char> buffer) {
+  while (true) {
+    const ssize_t count = ::read(FileAccess::descriptor(*this), buffer.data(), buffer.size());
+    if (count >= 0) {
+      return static_cast<std::size_t>(count);
+    }
+    if (errno != EINTR) {
+      return last_os_failure();
+    }
+  }
+}
+
 Result<> File::write_all(std::string_view bytes) {
   const int fd = static_cast<int>(handle_);
   while (!bytes.empty()) {
@@ -565,8 +577,8 @@ Result<Child> spawn(std::string_view program, std::span<const std::string> argum
     posix_spawnattr_destroy(&attributes);
     return std::unexpected(os_failure(error));
   }
+  // dup2 clears close-on-exec on the copy, so the pipe reaches the child.
   if (error_fd != -1) {
-    // dup2 clears close-on-exec on the copy only.
     posix_spawn_file_actions_adddup2(&actions, error_fd, STDERR_FILENO);
   }
   pid_t pid = -1;
@@ -584,6 +596,23 @@ Result<Child> spawn(std::string_view program, std::span<const std::string> argum
 
 Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
   return spawn(program, arguments, -1);
+}
+
+Result<PipedChild> start_command_with_error_pipe(std::string_view program,
+                                                 std::span<const std::string> arguments) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) {
+    return last_os_failure();
+  }
+  File reading = FileAccess::make(ends[0]);
+  File writing = FileAccess::make(ends[1]);
+  Result<Child> child = spawn(program, arguments, ends[1]);
+  if (!child) {
+    return std::unexpected(std::move(child.error()));
+  }
+  // Only the child holds the writing end now, so its end is the pipe's.
+  writing.close();
+  return PipedChild{std::move(*child), std::move(reading)};
 }
 
 // ---- Reliability: sources, durability, interruptions --------------------------
@@ -1091,23 +1120,6 @@ std::optional<std::size_t> console_columns(Stream stream) {
   return size.ws_col;
 }
 
-Result<std::pair<Child, File>> start_command_piping_errors(std::string_view program,
-                                                           std::span<const std::string> arguments) {
-  std::array<int, 2> ends{};
-  if (::pipe2(ends.data(), O_CLOEXEC) != 0) {
-    return last_os_failure();
-  }
-  File read_end = FileAccess::make(ends[0]);
-  const File write_end = FileAccess::make(ends[1]);
-  Result<Child> child = spawn(program, arguments, ends[1]);
-  if (!child) {
-    return std::unexpected(std::move(child.error()));
-  }
-  // The write end goes when this returns: the read end then sees its end
-  // once the child and whatever it started have closed theirs.
-  return std::pair<Child, File>(std::move(*child), std::move(read_end));
-}
-
 Result<> close_file(File& file) {
   const int fd = FileAccess::release(file);
   // The descriptor is gone after close, EINTR included (Linux).
@@ -1115,18 +1127,6 @@ Result<> close_file(File& file) {
     return last_os_failure();
   }
   return {};
-}
-
-Result<std::size_t> read_some(File& file, std::span<char> buffer) {
-  for (;;) {
-    const ssize_t got = ::read(FileAccess::descriptor(file), buffer.data(), buffer.size());
-    if (got >= 0) {
-      return static_cast<std::size_t>(got);
-    }
-    if (errno != EINTR) {
-      return last_os_failure();
-    }
-  }
 }
 
 }  // namespace brelix::platform

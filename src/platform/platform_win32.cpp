@@ -448,6 +448,19 @@ Result<> File::sync_and_close() {
   return {};
 }
 
+Result<std::size_t> File::read_some(std::span<char> buffer) {
+  const DWORD wanted = buffer.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(buffer.size());
+  DWORD count = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer.data(), wanted, &count, nullptr)) {
+    // A pipe whose writers have all closed it has simply ended.
+    if (GetLastError() == ERROR_BROKEN_PIPE) {
+      return std::size_t{0};
+    }
+    return last_os_failure();
+  }
+  return std::size_t{count};
+}
+
 Result<> File::write_all(std::string_view bytes) {
   const HANDLE h = reinterpret_cast<HANDLE>(handle_);
   while (!bytes.empty()) {
@@ -709,6 +722,29 @@ Result<Child> spawn(std::string_view program, std::span<const std::string> argum
 
 Result<Child> start_command(std::string_view program, std::span<const std::string> arguments) {
   return spawn(program, arguments, nullptr);
+}
+
+Result<PipedChild> start_command_with_error_pipe(std::string_view program,
+                                                 std::span<const std::string> arguments) {
+  // The writing end alone is inheritable: it is the child's standard error.
+  SECURITY_ATTRIBUTES inherited{};
+  inherited.nLength = sizeof inherited;
+  inherited.bInheritHandle = TRUE;
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherited, 0)) {
+    return last_os_failure();
+  }
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  File reading = FileAccess::make(read_end);
+  File writing = FileAccess::make(write_end);
+  Result<Child> child = spawn(program, arguments, write_end);
+  if (!child) {
+    return std::unexpected(std::move(child.error()));
+  }
+  // Only the child holds the writing end now, so its end is the pipe's.
+  writing.close();
+  return PipedChild{std::move(*child), std::move(reading)};
 }
 
 // ---- Reliability: sources, durability, interruptions --------------------------
@@ -1390,28 +1426,6 @@ std::optional<std::size_t> console_columns(Stream stream) {
   return width > 0 ? static_cast<std::size_t>(width) : 80;
 }
 
-Result<std::pair<Child, File>> start_command_piping_errors(std::string_view program,
-                                                           std::span<const std::string> arguments) {
-  // Only the write end is inheritable, and only until the child has it:
-  // no other process is started meanwhile.
-  SECURITY_ATTRIBUTES inheritable{};
-  inheritable.nLength = sizeof inheritable;
-  inheritable.bInheritHandle = TRUE;
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) {
-    return last_os_failure();
-  }
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  File reader = FileAccess::make(read_end);
-  Result<Child> child = spawn(program, arguments, write_end);
-  CloseHandle(write_end);
-  if (!child) {
-    return std::unexpected(std::move(child.error()));
-  }
-  return std::pair<Child, File>(std::move(*child), std::move(reader));
-}
-
 Result<> close_file(File& file) {
   const HANDLE h = FileAccess::release(file);
   untrack_file(h);
@@ -1419,18 +1433,6 @@ Result<> close_file(File& file) {
     return last_os_failure();
   }
   return {};
-}
-
-Result<std::size_t> read_some(File& file, std::span<char> buffer) {
-  const DWORD size = buffer.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(buffer.size());
-  DWORD got = 0;
-  if (!ReadFile(FileAccess::handle(file), buffer.data(), size, &got, nullptr)) {
-    const DWORD error = GetLastError();
-    // Every writer closed its end.
-    if (error == ERROR_BROKEN_PIPE) return 0;
-    return std::unexpected(os_failure(error));
-  }
-  return static_cast<std::size_t>(got);
 }
 
 }  // namespace brelix::platform

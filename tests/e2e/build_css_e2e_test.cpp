@@ -137,7 +137,7 @@ TEST_P(BuildCssRejection, IsAFaultThatNamesTheFileAndLineAndTouchesNoDestination
 // (tests/src/bundle/builds_test.cpp); here, what the program prints.
 INSTANTIATE_TEST_SUITE_P(Middle, BuildCssRejection, ::testing::Values(RejectionCase{1, 3}));
 
-TEST(BuildCss, AMissingSourceOrExtraIsAFailureWithTheSystemsText) {
+TEST(BuildCss, AMissingSourceOrExtraIsAFailureWithTheSystemsTextAndItsPath) {
   for (const bool missing_extra : {false, true}) {
     CssWorld world;
     world.plant_old_outputs();
@@ -150,8 +150,9 @@ TEST(BuildCss, AMissingSourceOrExtraIsAFailureWithTheSystemsText) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err.rfind("Error: ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(" (os error "), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.find("missing.css"), std::string::npos)
-        << "no context is added: " << result.err;
+    EXPECT_TRUE(result.err.ends_with(" (os error 2)\n\nCaused by:\n    reading source " +
+                                     world.path("css/missing.css") + "\n"))
+        << result.err;
     world.expect_old_outputs();
   }
 }

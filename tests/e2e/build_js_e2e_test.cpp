@@ -284,38 +284,43 @@ TEST(BuildJs, AMinifierThatDidNotFinishIsAFailureBeforeAnyMove) {
   }
 }
 
-TEST(BuildJs, BadInputFailsWithTheSystemsTextAndLeavesDestinationsAlone) {
+TEST(BuildJs, BadInputFailsWithTheSystemsTextNamesThePathAndLeavesDestinationsAlone) {
   struct Case {
     const char* what;
     std::vector<std::string> files;
     std::vector<std::string> extra;
-    const char* out_debug;        // relative to the world; default dest/out-debug.js
-    std::string expected_report;  // whole report where the text is known
-    std::string expected_code;    // the " (os error N)" it must end with
+    const char* out_debug;       // relative to the world; default dest/out-debug.js
+    std::string expected_first;  // the report's first line where the text is known
+    std::string expected_code;   // the " (os error N)" the first line must end with
+    std::string expected_cause;  // the cause line, the path relative to the world after it
+    std::string path;
   };
   const auto text = [](int error) { return std::string(std::strerror(error)); };
-  std::vector<Case> cases = {
+  const std::vector<Case> cases = {
       {"missing source",
        {"src/a.js", "src/missing.js"},
        {},
        nullptr,
        on_windows() ? "" : "Error: " + text(ENOENT) + " (os error 2)\n",
-       " (os error 2)\n"},
+       " (os error 2)\n",
+       "reading source ",
+       "src/missing.js"},
       {"source is a directory",
        {"src"},
        {},
        nullptr,
        on_windows() ? "" : "Error: " + text(EISDIR) + " (os error 21)\n",
-       on_windows() ? " (os error 5)\n" : " (os error 21)\n"},
-      {"missing extra", {"src/a.js"}, {"src/missing.js"}, nullptr, "", " (os error 2)\n"},
-      {"unset variable in a source",
-       {"$BRELIX_E2E_UNSET/a.js"},
-       {},
+       on_windows() ? " (os error 5)\n" : " (os error 21)\n",
+       "reading source ",
+       "src"},
+      {"missing extra",
+       {"src/a.js"},
+       {"src/missing.js"},
        nullptr,
-       "Error: error looking key 'BRELIX_E2E_UNSET' up: environment variable not found\n\nCaused "
-       "by:\n    "
-       "environment variable not found\n",
-       ""},
+       "",
+       " (os error 2)\n",
+       "reading source ",
+       "src/missing.js"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -326,21 +331,33 @@ TEST(BuildJs, BadInputFailsWithTheSystemsTextAndLeavesDestinationsAlone) {
     std::vector<std::string> args = {std::string(name), world.path("dest/out.js"),
                                      world.path(c.out_debug ? c.out_debug : "dest/out-debug.js"),
                                      "e"};
-    for (const std::string& file : c.files)
-      args.push_back(file.starts_with("$") ? file : world.path(file));
+    for (const std::string& file : c.files) args.push_back(world.path(file));
     args.push_back("--");
     for (const std::string& file : c.extra) args.push_back(world.path(file));
     const RunResult result = world.run("build_js_runner", args);
     EXPECT_EQ(result.status, 1) << result.err;
-    if (!c.expected_report.empty()) {
-      EXPECT_EQ(result.err, c.expected_report);
+    const std::size_t first_end = result.err.find('\n') + 1;
+    const std::string first = result.err.substr(0, first_end);
+    if (!c.expected_first.empty()) {
+      EXPECT_EQ(first, c.expected_first);
     }
-    EXPECT_TRUE(result.err.starts_with("Error: ")) << result.err;
-    EXPECT_TRUE(result.err.ends_with(c.expected_code)) << result.err;
-    EXPECT_EQ(result.err.find(world.root()), std::string::npos) << "no path added: " << result.err;
+    EXPECT_TRUE(first.starts_with("Error: ")) << result.err;
+    EXPECT_TRUE(first.ends_with(c.expected_code)) << result.err;
+    EXPECT_EQ(result.err.substr(first_end),
+              "\nCaused by:\n    " + c.expected_cause + world.path(c.path) + "\n");
     world.expect_old_outputs();
     EXPECT_TRUE(world.entries("tmp").empty());
   }
+}
+
+TEST(BuildJs, AnUnexpandableSourceIsReportedAsBefore) {
+  JsWorld world;
+  world.use_fake();
+  const RunResult result = world.build("e", {"$BRELIX_E2E_UNSET/a.js"}, {}, {}, false);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            "Error: error looking key 'BRELIX_E2E_UNSET' up: environment variable not found\n\n"
+            "Caused by:\n    environment variable not found\n");
 }
 
 TEST(BuildJs, PermissionsRefused) {
@@ -354,8 +371,10 @@ TEST(BuildJs, PermissionsRefused) {
   world.write_file("src/a.js", "a();\n");
   world.write_file("src/secret.js", "s();\n");
   fs::permissions(world.path("src/secret.js"), fs::perms::none);
-  const std::string refused = "Error: " + std::string(std::strerror(EACCES)) + " (os error 13)\n";
-  EXPECT_EQ(world.build("-", {"src/a.js", "src/secret.js"}).err, refused);
+  const std::string refused =
+      "Error: " + std::string(std::strerror(EACCES)) + " (os error 13)\n\nCaused by:\n    ";
+  EXPECT_EQ(world.build("-", {"src/a.js", "src/secret.js"}).err,
+            refused + "reading source " + world.path("src/secret.js") + "\n");
   world.expect_old_outputs();
   fs::permissions(world.path("dest"), fs::perms::owner_read | fs::perms::owner_exec);
   const RunResult result = world.build("-", {"src/a.js"});
@@ -385,6 +404,144 @@ TEST(BuildJs, AStandardOutputThatRefusesIsAFault) {
               std::string::npos)
         << result.err;
     world.expect_old_outputs();
+  }
+}
+
+// ---- A minifier's error positions, back in the sources ----------------------------
+
+// Sources of 1, 2 (no final line feed), 0 and 3 lines: the concatenation's
+// line 1 is a.js's, 2-3 b.js's (with the added line feed), 4-6 d.js's, 7
+// the importer snippet's.
+TEST(BuildJs, AParseErrorNamesTheSourceAndItsLine) {
+  struct Case {
+    const char* what;
+    std::string source;     // the file the bad line goes in, "" for none
+    std::string content;    // its content with the bad line
+    std::string fake_mode;  // the stand-in's report, where the real minifier cannot run
+    std::string expected;   // brelix's line, the source's path after it
+  };
+  const std::vector<Case> cases = {
+      {"first source", "src/a.js", "bad(;\n", "parse-error:1,4",
+       "brelix: that is line 1, column 4 of "},
+      {"source without a final line feed", "src/b.js", "b();\nbad(;", "parse-error:3,4",
+       "brelix: that is line 2, column 4 of "},
+      {"last source, after an empty one", "src/d.js", "d();\n\n  bad(;\n", "parse-error:6,6",
+       "brelix: that is line 3, column 6 of "},
+      {"in the importer snippet", "", "", "parse-error:7,0", ""},
+  };
+  for (const bool real : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (real ? " (uglifyjs)" : " (stand-in)"));
+      JsWorld world;
+      if (real && (c.source.empty() || !world.use_real())) continue;
+      if (!real) world.use_fake(c.fake_mode);
+      world.write_file("src/a.js", "a();\n");
+      world.write_file("src/b.js", "b();\nb();");
+      world.write_file("src/c.js", "");
+      world.write_file("src/d.js", "d();\nd();\nd();\n");
+      if (!c.source.empty()) world.write_file(c.source, c.content);
+      const std::vector<std::string> files = {"src/a.js", "src/b.js", "src/c.js", "src/d.js"};
+      const RunResult result = world.build("i", files);
+      EXPECT_EQ(result.status, 1);
+      const std::string tail = "Error: uglifyjs exited with status 1\n";
+      ASSERT_TRUE(result.err.ends_with(tail)) << result.err;
+      const std::string before = result.err.substr(0, result.err.size() - tail.size());
+      if (c.expected.empty()) {
+        EXPECT_EQ(before.find("brelix:"), std::string::npos) << result.err;
+      } else {
+        EXPECT_TRUE(before.ends_with(c.expected + world.path(c.source) + "\n")) << result.err;
+        EXPECT_EQ(before.find("brelix:"), before.rfind("brelix:")) << "one line only";
+      }
+      if (!real) {
+        EXPECT_TRUE(before.starts_with("Parse error at ")) << "passed on unchanged";
+      }
+    }
+  }
+}
+
+// ---- Source maps -----------------------------------------------------------------
+
+TEST(BuildJs, SourceMapsLeaveTheCodeAsItIsAndPointIntoTheSources) {
+  struct Case {
+    std::string mode;
+    std::string release_end;  // how the release bundle ends, after the code
+    bool maps;
+  };
+  const std::vector<Case> cases = {
+      {"", "x=1;\n//# sourceMappingURL=x.min.js.map\n", false},
+      {"hidden", "x=1;\n", true},
+      {"linked", "x=1;\n//# sourceMappingURL=out.js.map\n", true},
+  };
+  std::string plain_code;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    JsWorld world;
+    if (!world.use_real()) GTEST_SKIP() << "uglify-js is not installed (npm ci) or cannot run here";
+    if (!c.mode.empty()) world.set_env("BRELIX_SOURCE_MAPS", c.mode);
+    world.write_file("src/a.js",
+                     "var someLongName = 'abcd';\nfunction f(b) { return b + someLongName; }\n");
+    world.write_file("src/b.js", "\nconsole.log(f('efgh'));");
+    world.write_file("src/x.js", "x=1;\n//# sourceMappingURL=x.min.js.map\n");
+    const RunResult result = world.build("e", {"src/a.js", "src/b.js"}, {"src/x.js"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string release = world.read_file("dest/out.js");
+    ASSERT_TRUE(release.ends_with(c.release_end)) << release;
+    const std::string code = release.substr(0, release.size() - c.release_end.size());
+    if (plain_code.empty()) plain_code = code;
+    EXPECT_EQ(code, plain_code) << "the minified code is the same with maps";
+    const std::vector<std::string> with_maps = {"out-debug.js", "out-debug.js.map", "out.js",
+                                                "out.js.map"};
+    const std::vector<std::string> without = {"out-debug.js", "out.js"};
+    EXPECT_EQ(world.entries("dest"), c.maps ? with_maps : without);
+    if (!c.maps) continue;
+    // uglify's own map of the concatenated text reads
+    // "AAGAA,QAAQC,IAFeC,UAEF": lines 3, 3, 1, 3 of it (from 0) at columns
+    // 0, 8, 23, 21; here the same columns in b.js line 1, b.js line 1,
+    // a.js line 1 and b.js line 1.
+    EXPECT_EQ(world.read_file("dest/out.js.map"),
+              "{\"version\":3,\"file\":\"out.js\",\"sources\":[\"../src/a.js\",\"../src/b.js\"],"
+              "\"names\":[\"console\",\"log\",\"b\"],\"mappings\":\"ACCAA,QAAQC,IDAeC,UCAF\"}");
+    EXPECT_EQ(world.read_file("dest/out-debug.js.map"),
+              "{\"version\":3,\"file\":\"out-debug.js\",\"sources\":[\"../src/a.js\",\"../"
+              "src/b.js\"],\"names\":[],\"mappings\":\"AAAA;AACA;ACDA;AACA\"}");
+  }
+}
+
+// ---- Licence notices --------------------------------------------------------------
+
+TEST(BuildJs, LicenceNoticesAreKeptAtTheEndOrBesideTheBundle) {
+  // A notice in a string, a regular expression holding a quote and "/*!"
+  // and a repeated notice must not be taken; a "@license" one must.
+  const std::string a = "/*! A v1 | MIT */\nvar s = '/*! not one */';\nvar r = /'\\/*!x/;\n";
+  const std::string b = "/* plain */ x = a / 2 / 1;\n/** @license B */\n/*! A v1 | MIT */\n";
+  const std::string notices = "/*! A v1 | MIT */\n/** @license B */\n";
+  struct Case {
+    std::string mode;
+    std::string release_tail;  // after the stand-in's copy of the sources
+    std::string licence_file;  // "-": none
+  };
+  const std::vector<Case> cases = {
+      {"", "x();\n", "-"},
+      {"eof", "\n" + notices + "x();\n", "-"},
+      {"external", "x();\n", notices},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    JsWorld world;
+    world.use_fake();
+    if (!c.mode.empty()) world.set_env("BRELIX_LEGAL_COMMENTS", c.mode);
+    world.write_file("src/a.js", a);
+    world.write_file("src/b.js", b);
+    world.write_file("src/x.js", "x();\n");
+    const RunResult result = world.build("e", {"src/a.js", "src/b.js"}, {"src/x.js"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(world.read_file("dest/out.js"), std::string(marker) + a + b + c.release_tail);
+    EXPECT_EQ(world.read_file("dest/out-debug.js"), a + b + "x();\n");
+    if (c.licence_file == "-") {
+      EXPECT_FALSE(world.exists("dest/out.LICENSE.txt"));
+    } else {
+      EXPECT_EQ(world.read_file("dest/out.LICENSE.txt"), c.licence_file);
+    }
   }
 }
 

@@ -124,6 +124,23 @@ TEST(MinifyCache, AHitGivesTheSameBundlesAndEveryChangeMisses) {
   }
 }
 
+TEST(MinifyCache, TheSourceMapIsKeptAsASecondEntry) {
+  CacheWorld world;
+  world.set_env("BRELIX_SOURCE_MAPS", "hidden");
+  const std::string map =
+      "{\"version\":3,\"file\":\"out.js\",\"sources\":[\"../src/a.js\"],\"names\":[],"
+      "\"mappings\":\"AAAA\"}";
+  expect_miss_then_hit(world, "hidden maps");
+  EXPECT_EQ(world.read_file("dest/out.js.map"), map);
+  EXPECT_EQ(world.entries().size(), 2u);
+  // Without its map an entry is a miss, and both are stored again.
+  for (const std::string& name : world.entries()) {
+    if (name.find('-') != std::string::npos) fs::remove(world.path("cache/" + name));
+  }
+  expect_miss_then_hit(world, "map entry gone");
+  EXPECT_EQ(world.read_file("dest/out.js.map"), map);
+}
+
 TEST(MinifyCache, LeastRecentlyUsedEntriesGoBeyondTheBound) {
   CacheWorld world;
   world.set_env("BRELIX_CACHE_MAX_MB", "1");

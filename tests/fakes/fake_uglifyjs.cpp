@@ -6,7 +6,11 @@
 // abort()), "slow" (waits a second first), "slow:MS" (waits MS
 // milliseconds first), "warn:MS" (waits MS milliseconds, writes the line
 // "fake: a warning" to standard error, waits MS milliseconds again), "empty"
-// (leaves OUT empty, exits 0), "delete" (removes OUT, exits 0). BRELIX_FAKE_UGLIFYJS_LOG names a
+// (leaves OUT empty, exits 0), "delete" (removes OUT, exits 0),
+// "parse-error:LINE,COL" (reports a parse error at that position of IN on
+// standard error, as a line and as an error object, in two writes that
+// split a line, exits 1). With "--source-map" after the arguments it writes
+// OUT.map too. BRELIX_FAKE_UGLIFYJS_LOG names a
 // file that gets each argument on a line of its own and, where /proc shows
 // them, the files the process holds open, one "open N: TARGET" line for each
 // descriptor N (one of them is the listing of /proc/self/fd itself).
@@ -68,7 +72,13 @@ int main(int argc, char** argv) {
     lines += open_files();
     write_all(log, lines);
   }
-  if (argc != 8) return 64;
+  // "--source-map" after them: OUT.map maps OUT's first column to IN's.
+  const bool map = argc == 9 && std::string_view(argv[8]) == "--source-map";
+  if (argc != 8 && !map) return 64;
+  if (map) {
+    write_all((std::string(argv[7]) + ".map").c_str(),
+              "{\"version\":3,\"sources\":[\"in\"],\"names\":[],\"mappings\":\"AAAA\"}");
+  }
   const char* in = argv[1];
   const char* out = argv[7];
   if (mode == "fail") {
@@ -79,6 +89,24 @@ int main(int argc, char** argv) {
   if (mode == "empty") {
     write_all(out, "");
     return 0;
+  }
+  if (mode.starts_with("parse-error:")) {
+    const std::string position(mode.substr(12));
+    const std::size_t comma = position.find(',');
+    std::string escaped;
+    for (const char c : std::string_view(in)) {
+      if (c == '\\' || c == '\'') escaped.push_back('\\');
+      escaped.push_back(c);
+    }
+    const std::string report =
+        "Parse error at " + std::string(in) + ":" + position +
+        "\nbad(;\n    ^\n{ [JS_Parse_Error: Unexpected token]\n  filename: '" + escaped +
+        "',\n  line: " + position.substr(0, comma) + ",\n  col: " + position.substr(comma + 1) +
+        ",\n  pos: 9 }\n";
+    std::fwrite(report.data(), 1, 20, stderr);
+    std::fflush(stderr);
+    std::fwrite(report.data() + 20, 1, report.size() - 20, stderr);
+    return 1;
   }
   if (mode == "delete") {
     std::error_code ignored;

@@ -62,6 +62,12 @@ std::string os_error(int error) {
          ")\n";
 }
 
+// The system's error in moving an output to destination.
+std::string os_error_moving(int error, const std::string& destination) {
+  return "Error: " + std::string(std::strerror(error)) + " (os error " + std::to_string(error) +
+         ")\n\nCaused by:\n    moving into place " + destination + "\n";
+}
+
 // A folder on another file system than the world, for a temporary folder
 // from which every move is a copy; removed again only if the run left it
 // empty, as it must.
@@ -212,7 +218,7 @@ TEST(PlantedPaths, ADestinationThatIsAFolderFailsItsBundleAndStaysAsItWas) {
       const Tree before = snapshot(world.root());
       const RunResult run = world.run("brelix", {"-v"});
       EXPECT_EQ(run.status, 1);
-      EXPECT_EQ(run.err, os_error(EISDIR));
+      EXPECT_EQ(run.err, os_error_moving(EISDIR, world.path(c.folder)));
       const Tree after = snapshot(world.root());
       EXPECT_EQ(changed_paths(before, after), sorted(c.replaced));
       for (const std::string& output : c.replaced)

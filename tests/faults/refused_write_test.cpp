@@ -113,9 +113,14 @@ class RefusedWrites {
                                 " (" + counted[n - 1] + ")";
       EXPECT_EQ(writes.size(), n) << which;
       EXPECT_EQ(refused.status, 1) << which << "\n" << refused.err;
-      EXPECT_EQ(refused.err, "Error: " + std::string(std::strerror(error)) + " (os error " +
-                                 std::to_string(error) + ")\n")
-          << which;
+      // The system's text first, then what was being written: a working
+      // file in the run's folder, or a copy beside a destination.
+      const std::string first = "Error: " + std::string(std::strerror(error)) + " (os error " +
+                                std::to_string(error) + ")\n\nCaused by:\n    ";
+      EXPECT_TRUE(refused.err.starts_with(first + "writing ") ||
+                  refused.err.starts_with(first + "moving into place "))
+          << which << "\n"
+          << refused.err;
 
       // The bundles done before the refusal are in place, the rest not; a
       // move between file systems copies into the destination's folder, and

@@ -294,7 +294,8 @@ TEST(Builds, AStyleSheetTheMinifierRejectsIsAFaultNamingItsFileAndLine) {
 }
 
 // Each write, then each sync, of a whole build refused in turn, with plain
-// moves and with moves that copy: the failure is the system's, unchanged;
+// moves and with moves that copy: the failure is the system's, its text
+// unchanged, with what was being done and the path as its cause;
 // the destinations keep their old content unless both moves were made; the
 // run's folder and every copy are gone.
 TEST(Builds, EachWriteOrSyncRefusedInTurn) {
@@ -325,6 +326,14 @@ TEST(Builds, EachWriteOrSyncRefusedInTurn) {
           EXPECT_EQ(built.error().causes, std::vector<std::string>{std::string(refused_text)});
         } else {
           EXPECT_EQ(built.error().message, refused_text);
+          // What was being done, and where: a working file in the run's
+          // folder, or a copy beside a destination.
+          ASSERT_EQ(built.error().causes.size(), 1u);
+          const std::string& cause = built.error().causes[0];
+          EXPECT_TRUE(cause.starts_with("writing " + world.path("tmp")) ||
+                      cause == "moving into place " + world.path("dest/out") ||
+                      cause == "moving into place " + world.path("dest/out-debug"))
+              << cause;
         }
         // Only a copy of the release output can fail once the debug output
         // is in place.

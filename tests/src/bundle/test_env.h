@@ -73,6 +73,13 @@ class TestEnv : public platform::EnvWrapper {
     release_ = arguments.front();
     return platform::Child();
   }
+  // The played minifier reports nothing: its pipe is closed.
+  Result<platform::PipedChild> start_command_with_error_pipe(
+      std::string_view program, std::span<const std::string> arguments) override {
+    Result<platform::Child> child = start_command(program, arguments);
+    if (!child) return std::unexpected(std::move(child.error()));
+    return platform::PipedChild{std::move(*child), platform::File()};
+  }
   Result<platform::ChildEnd> wait(platform::Child&) override {
     ++minifier_runs;
     const Result<std::string> input = read_whole(release_);
