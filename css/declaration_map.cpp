@@ -232,7 +232,7 @@ void DeclarationMap::insert_indexed(std::string_view name, std::string_view valu
 }
 
 bool operator==(const DeclarationMap& a, const DeclarationMap& b) {
-  if (a.len() != b.len()) return false;
+  if (a.size() != b.size()) return false;
   auto left = a.begin();
   for (const Declaration& declaration : b) {
     if (!(*left == declaration)) return false;

@@ -110,7 +110,7 @@ class DeclarationMap {
   void reserve(std::size_t count) { entries_.reserve(count); }
 
   // The number of live entries.
-  std::size_t len() const { return live_; }
+  std::size_t size() const { return live_; }
   bool empty() const { return live_ == 0; }
 
   // Mutable iteration may change names and values in place; order stays.

@@ -32,13 +32,13 @@ namespace css {
 struct Item;
 
 enum class SelectorKind {
-  Id,     // written with a leading '#', which is not stored
-  Class,  // written with a leading '.', which is not stored
-  Tag,    // anything else, whole compounds included ("ul li > a")
+  id,      // written with a leading '#', which is not stored
+  class_,  // written with a leading '.', which is not stored
+  tag,     // anything else, whole compounds included ("ul li > a")
 };
 
 struct SimpleSelector {
-  SelectorKind kind = SelectorKind::Tag;
+  SelectorKind kind = SelectorKind::tag;
   std::string_view text;
 
   bool operator==(const SimpleSelector&) const = default;

@@ -182,7 +182,7 @@ class Parser {
   // prelude, since "@media {" could not be read back.
   std::optional<std::string_view> prelude(std::size_t& pos) {
     const std::size_t start = gap(pos);
-    const std::size_t end = scanner_.scan_piece(start, block_open, Nesting::None);
+    const std::size_t end = scanner_.scan_piece(start, block_open, Nesting::none);
     const std::string_view text = trimmed(start, end);
     if (text.empty()) return std::nullopt;
     pos = end;
@@ -248,7 +248,7 @@ class Parser {
   // gap, up-to ';', gap, ';'. Not trimmed: "url(a.css) ;" keeps its space.
   std::optional<std::pair<std::size_t, std::size_t>> statement_text(std::size_t& pos) {
     const std::size_t start = gap(pos);
-    const std::size_t end = scanner_.scan_piece(start, statement_end, Nesting::None);
+    const std::size_t end = scanner_.scan_piece(start, statement_end, Nesting::none);
     if (end == start || !at(end, ';')) return std::nullopt;
     pos = end + 1;
     return std::pair{start, end};
@@ -262,7 +262,7 @@ class Parser {
   // The first word, then everything after the run of word breaks that
   // follows it. Word breaks inside a quoted string do not count.
   Words split_words(std::size_t start, std::size_t end) {
-    const std::size_t first_end = scanner_.scan_piece(start, word_split_stops, Nesting::None);
+    const std::size_t first_end = scanner_.scan_piece(start, word_split_stops, Nesting::none);
     if (first_end >= end) return Words{slice(start, end), std::nullopt};
     std::size_t rest = first_end;
     while (rest < end && is_word_break(text_[rest])) ++rest;
@@ -352,7 +352,7 @@ class Parser {
   std::optional<Item> page_rule(std::size_t& pos) {
     if (!keyword(pos, "@page")) return std::nullopt;
     std::size_t next = gap(pos + 5);
-    const std::size_t end = scanner_.scan_piece(next, block_open, Nesting::None);
+    const std::size_t end = scanner_.scan_piece(next, block_open, Nesting::none);
     const std::string_view selector = trimmed(next, end);
     next = end;
     std::optional<DeclarationMap> declarations = declaration_block(next);
@@ -453,7 +453,7 @@ class Parser {
   // valid CSS, so the fixed grammar fails there and the modern one reads
   // the sheet.
   std::size_t declaration_name_end(std::size_t start) {
-    return scanner_.scan_piece(start, nested_name_stops, Nesting::None);
+    return scanner_.scan_piece(start, nested_name_stops, Nesting::none);
   }
 
   // The modern scan tracks parentheses as the fixed one does, but gives up
@@ -461,10 +461,10 @@ class Parser {
   // the braces of an IE expression() or an unquoted url().
   std::size_t declaration_value_end(std::size_t start) {
     const std::size_t end =
-        scanner_.scan_piece(start, nested_value_stops, Nesting::ParenthesesInBlock);
+        scanner_.scan_piece(start, nested_value_stops, Nesting::parentheses_in_block);
     if (modern_ || end < text_.size()) return end;
     diverges_ = true;
-    return scanner_.scan_piece(start, declaration_value_stops, Nesting::Parentheses);
+    return scanner_.scan_piece(start, declaration_value_stops, Nesting::parentheses);
   }
 
   std::optional<Item> style_rule(std::size_t& pos, std::size_t depth) {
@@ -581,7 +581,7 @@ class Parser {
     // goes on, for its margin boxes.
     if (is_fixed_at_rule(name) || written == "charset") return std::nullopt;
     const std::size_t prelude_end =
-        scanner_.scan_piece(name_end, at_rule_prelude_stops, Nesting::ParenthesesInBlock);
+        scanner_.scan_piece(name_end, at_rule_prelude_stops, Nesting::parentheses_in_block);
     if (prelude_end == text_.size() || at(prelude_end, '}')) return std::nullopt;
     const std::string_view written_prelude = slice(name_end, prelude_end);
     const std::string_view prelude = kept(written_prelude, collapse_space(written_prelude));
@@ -684,7 +684,7 @@ class Parser {
 
   std::optional<SimpleSelector> simple_selector(std::size_t& pos, bool& space_after) {
     const auto take = [&](std::size_t start, SelectorKind kind) -> std::optional<SimpleSelector> {
-      const std::size_t end = scanner_.scan_piece(start, selector_stops, Nesting::Selector);
+      const std::size_t end = scanner_.scan_piece(start, selector_stops, Nesting::selector);
       const std::string_view raw = slice(start, end);
       const std::string_view text = trimmed(start, end);
       if (text.empty()) return std::nullopt;
@@ -695,9 +695,9 @@ class Parser {
       return SimpleSelector{kind, text};
     };
     std::optional<SimpleSelector> simple;
-    if (at(pos, '#')) simple = take(pos + 1, SelectorKind::Id);
-    if (!simple && at(pos, '.')) simple = take(pos + 1, SelectorKind::Class);
-    if (!simple) simple = take(pos, SelectorKind::Tag);
+    if (at(pos, '#')) simple = take(pos + 1, SelectorKind::id);
+    if (!simple && at(pos, '.')) simple = take(pos + 1, SelectorKind::class_);
+    if (!simple) simple = take(pos, SelectorKind::tag);
     return simple;
   }
 
@@ -713,7 +713,7 @@ class Parser {
       pseudo.double_colon = true;
       ++next;
     }
-    const std::size_t name_end = scanner_.scan_piece(next, pseudo_name_stops, Nesting::Brackets);
+    const std::size_t name_end = scanner_.scan_piece(next, pseudo_name_stops, Nesting::brackets);
     if (name_end == next) return std::nullopt;
     pseudo.name = slice(next, name_end);
     pseudo.space_before = space;
@@ -731,7 +731,7 @@ class Parser {
     }
     bool space_after = false;
     next = gap(next, &space_after);
-    const std::size_t trailing_end = scanner_.scan_piece(next, selector_stops, Nesting::Selector);
+    const std::size_t trailing_end = scanner_.scan_piece(next, selector_stops, Nesting::selector);
     if (trailing_end != next) {
       pseudo.trailing = slice(next, trailing_end);
       pseudo.space_before_trailing = space_after;
@@ -781,8 +781,8 @@ std::expected<void, ParseFailure> read_stylesheet(std::string_view text, Arena& 
   // where a browser's tokenizer stands outside every string and comment
   // are kept as written: what a browser makes of them is not what they
   // were read as, and only their bytes keep it.
-  TokenState browser = TokenState::Data;
-  TokenState browser_at_checkpoint = TokenState::Data;
+  TokenState browser = TokenState::data;
+  TokenState browser_at_checkpoint = TokenState::data;
   while (true) {
     if (parser.modern()) pos = parser.skip_markers(pos);
     std::size_t next = pos;
@@ -808,10 +808,10 @@ std::expected<void, ParseFailure> read_stylesheet(std::string_view text, Arena& 
       browser_at_checkpoint = browser;
       visitor.checkpoint();
     }
-    if (parser.take_broken_string() || browser != TokenState::Data) {
+    if (parser.take_broken_string() || browser != TokenState::data) {
       const std::string_view written = text.substr(pos, next - pos);
       const TokenWalk walk = walk_tokens(written, browser);
-      if (walk.broken_string || browser != TokenState::Data) *item = OpaqueAtRule{written};
+      if (walk.broken_string || browser != TokenState::data) *item = OpaqueAtRule{written};
       browser = walk.end;
     }
     pos = next;

@@ -106,32 +106,32 @@ TokenWalk walk_tokens(std::string_view text, TokenState start) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     const char c = text[pos];
-    if (c == '\\' && walk.end != TokenState::Comment) {
+    if (c == '\\' && walk.end != TokenState::comment) {
       // An escape takes the next character, "\r\n" counting as one.
       pos += text.substr(pos + 1).starts_with("\r\n") ? 3u : 2u;
       continue;
     }
     switch (walk.end) {
-      case TokenState::Data:
-        if (c == '"') walk.end = TokenState::DoubleQuoted;
-        if (c == '\'') walk.end = TokenState::SingleQuoted;
+      case TokenState::data:
+        if (c == '"') walk.end = TokenState::double_quoted;
+        if (c == '\'') walk.end = TokenState::single_quoted;
         if (c == '/' && text.substr(pos).starts_with("/*")) {
-          walk.end = TokenState::Comment;
+          walk.end = TokenState::comment;
           ++pos;
         }
         break;
-      case TokenState::DoubleQuoted:
-      case TokenState::SingleQuoted:
-        if (c == (walk.end == TokenState::DoubleQuoted ? '"' : '\'')) {
-          walk.end = TokenState::Data;
+      case TokenState::double_quoted:
+      case TokenState::single_quoted:
+        if (c == (walk.end == TokenState::double_quoted ? '"' : '\'')) {
+          walk.end = TokenState::data;
         } else if (is_line_break(c)) {
-          walk.end = TokenState::Data;
+          walk.end = TokenState::data;
           walk.broken_string = true;
         }
         break;
-      case TokenState::Comment:
+      case TokenState::comment:
         if (c == '*' && text.substr(pos).starts_with("*/")) {
-          walk.end = TokenState::Data;
+          walk.end = TokenState::data;
           ++pos;
         }
         break;
@@ -143,13 +143,13 @@ TokenWalk walk_tokens(std::string_view text, TokenState start) {
 
 std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting nesting) {
   const bool parentheses =
-      nesting == Nesting::Parentheses || nesting == Nesting::ParenthesesInBlock;
+      nesting == Nesting::parentheses || nesting == Nesting::parentheses_in_block;
   const char open = parentheses ? '(' : '[';
   const char close = parentheses ? ')' : ']';
   const char* const data = text_.data();
   const std::size_t size = text_.size();
   std::size_t depth = 0;
-  // Selector counts its parentheses here and its brackets in depth.
+  // Nesting::selector counts its parentheses here and its brackets in depth.
   std::size_t parentheses_open = 0;
   while (pos < size) {
     // Everything else is passed over in a tight loop, four at a time.
@@ -161,7 +161,8 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
     if (pos == size) break;
     const char c = data[pos];
     if (depth == 0 && parentheses_open == 0 && stops.has(c)) return pos;
-    if ((nesting == Nesting::ParenthesesInBlock || parentheses_open > 0) && (c == '{' || c == '}'))
+    if ((nesting == Nesting::parentheses_in_block || parentheses_open > 0) &&
+        (c == '{' || c == '}'))
       return text_.size();
     if (c == '"' || c == '\'') {
       pos = string_end(pos);
@@ -174,13 +175,13 @@ std::size_t Scanner::scan_piece(std::size_t pos, const CharSet& stops, Nesting n
         continue;
       }
     }
-    if (nesting == Nesting::Selector && (c == '(' || c == ')')) {
+    if (nesting == Nesting::selector && (c == '(' || c == ')')) {
       if (c == '(') {
         ++parentheses_open;
       } else if (parentheses_open > 0) {
         --parentheses_open;
       }
-    } else if (nesting != Nesting::None) {
+    } else if (nesting != Nesting::none) {
       if (c == open) {
         ++depth;
       } else if (c == close && depth > 0) {

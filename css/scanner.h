@@ -43,21 +43,21 @@ class CharSet {
 
 // Which brackets a piece runs over: a value runs over its stops inside
 // parentheses, a selector part inside square brackets.
-// ParenthesesInBlock runs over ';' inside parentheses, but a brace inside
+// parentheses_in_block runs over ';' inside parentheses, but a brace inside
 // them ends the scan as the end of the text would: the modern grammar
 // tries a declaration at every item of a block, and a stray '(' must not
 // let each try scan the rest of the text.
-// Selector runs over its stops inside square brackets and parentheses
+// selector runs over its stops inside square brackets and parentheses
 // alike ("translate(-50%,-50%)" is one piece, never two selectors), and
-// like ParenthesesInBlock gives up at a brace inside parentheses.
-enum class Nesting { None, Parentheses, Brackets, ParenthesesInBlock, Selector };
+// like parentheses_in_block gives up at a brace inside parentheses.
+enum class Nesting { none, parentheses, brackets, parentheses_in_block, selector };
 
 // Where a browser's tokenizer stands after some text: outside anything,
 // in a string, or in a comment.
-enum class TokenState : char { Data, DoubleQuoted, SingleQuoted, Comment };
+enum class TokenState : char { data, double_quoted, single_quoted, comment };
 
 struct TokenWalk {
-  TokenState end = TokenState::Data;
+  TokenState end = TokenState::data;
   // A string that a raw line break ended (which the tokenizer of the
   // parser, closing strings only at their quote, reads otherwise).
   bool broken_string = false;

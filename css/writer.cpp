@@ -37,8 +37,8 @@ void append_space(std::string& out, std::size_t selector_start) {
 void append_selector(std::string& out, const Selector& selector) {
   const std::size_t start = out.size();
   if (selector.simple) {
-    if (selector.simple->kind == SelectorKind::Id) out += '#';
-    if (selector.simple->kind == SelectorKind::Class) out += '.';
+    if (selector.simple->kind == SelectorKind::id) out += '#';
+    if (selector.simple->kind == SelectorKind::class_) out += '.';
     out += selector.simple->text;
   }
   for (const PseudoClass& pseudo : selector.pseudo_classes) {

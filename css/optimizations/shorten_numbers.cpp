@@ -144,10 +144,10 @@ std::string shorten_numbers(std::string value, std::string_view property) {
     offset += span.size();
     if (offset <= head.rest) return;
     if (span_start < head.rest) span.remove_prefix(head.rest - span_start);
-    if (kind == SpanKind::Verbatim) {
+    if (kind == SpanKind::verbatim) {
       out.put(span);
     } else {
-      shorten_span(span, keep_property_units || kind == SpanKind::Guarded, out);
+      shorten_span(span, keep_property_units || kind == SpanKind::guarded, out);
     }
   });
   out.finish();

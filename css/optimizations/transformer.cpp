@@ -11,16 +11,16 @@ namespace css {
 std::vector<Transformer> default_transformers() {
   std::vector<Transformer> list;
   list.push_back(
-      {TransformTarget::Value,
+      {TransformTarget::value,
        [](std::string value, std::string_view) { return shorten_colour(std::move(value)); },
        colour_left_as_is});
-  list.push_back({TransformTarget::Value,
+  list.push_back({TransformTarget::value,
                   [](std::string value, std::string_view property) {
                     return shorten_numbers(std::move(value), property);
                   },
                   numbers_left_as_is});
   list.push_back(
-      {TransformTarget::Name,
+      {TransformTarget::name,
        [](std::string name, std::string_view) { return lowercase_name(std::move(name)); },
        name_left_as_is});
   return list;
@@ -41,7 +41,7 @@ void TransformerPass::run(DeclarationMap& declarations) {
     // The text now in the buffer; consecutive value rewrites share it.
     std::string_view* loaded = nullptr;
     for (const Transformer& transformer : transformers_) {
-      const bool name = transformer.target == TransformTarget::Name;
+      const bool name = transformer.target == TransformTarget::name;
       std::string_view& text = name ? declaration.name : declaration.value;
       if (transformer.leaves_as_is != nullptr &&
           transformer.leaves_as_is(loaded == &text ? std::string_view(buffer_) : text)) {

@@ -13,15 +13,15 @@
 namespace css {
 
 enum class TransformTarget {
-  Name,   // the property name
-  Value,  // the value text, "!important" included
+  name,   // the property name
+  value,  // the value text, "!important" included
 };
 
 struct Transformer {
-  TransformTarget target = TransformTarget::Value;
+  TransformTarget target = TransformTarget::value;
   // Takes the text that `target` names and returns it rewritten. It also
   // gets the declaration's property name as it stands when the entry runs
-  // (for a Name entry, the text itself): the number rewrite must keep the
+  // (for a name entry, the text itself): the number rewrite must keep the
   // zero units of custom properties and flex values.
   std::function<std::string(std::string text, std::string_view property)> apply;
   // Optional: a cheap look at the text, true only where apply would give

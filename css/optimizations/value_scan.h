@@ -15,12 +15,12 @@ namespace css {
 
 enum class SpanKind {
   // A quoted string (quotes included) or a terminated comment: copied.
-  Verbatim,
+  verbatim,
   // Ordinary value text.
-  Plain,
+  plain,
   // Value text inside calc(), min(), max(), clamp() or var() (any case,
   // vendor prefixes too), at any depth: zero units stay.
-  Guarded,
+  guarded,
 };
 
 // True for calc, min, max, clamp and var in any ASCII case, also behind a
@@ -58,7 +58,7 @@ void split_value(std::string_view value, Sink&& sink) {
   const auto flush = [&](std::size_t end) {
     if (end > span_start) {
       sink(value.substr(span_start, end - span_start),
-           guarded_at != 0 ? SpanKind::Guarded : SpanKind::Plain);
+           guarded_at != 0 ? SpanKind::guarded : SpanKind::plain);
     }
     span_start = end;
   };
@@ -73,7 +73,7 @@ void split_value(std::string_view value, Sink&& sink) {
     if (c == '"' || c == '\'') {
       flush(pos);
       const std::size_t end = quoted_end(value, pos);
-      sink(value.substr(pos, end - pos), SpanKind::Verbatim);
+      sink(value.substr(pos, end - pos), SpanKind::verbatim);
       pos = span_start = end;
       continue;
     }
@@ -87,7 +87,7 @@ void split_value(std::string_view value, Sink&& sink) {
       if (close_found != npos) {
         flush(pos);
         const std::size_t end = close_found + 2;
-        sink(value.substr(pos, end - pos), SpanKind::Verbatim);
+        sink(value.substr(pos, end - pos), SpanKind::verbatim);
         pos = span_start = end;
         continue;
       }

@@ -238,7 +238,7 @@ TEST(BadInput, HugeInputsStayLinear) {
   declarations += '}';
   const auto many_declarations = parse_stylesheet(declarations);
   ASSERT_TRUE(many_declarations.has_value());
-  EXPECT_EQ(std::get<StyleRule>(many_declarations->items.at(0)).declarations.len(), 100000u);
+  EXPECT_EQ(std::get<StyleRule>(many_declarations->items.at(0)).declarations.size(), 100000u);
 
   // A million-character value and selector.
   EXPECT_TRUE(parses(wrapped("a{x:", repeat("ab(c) ", 200000), "}")));

@@ -65,7 +65,7 @@ TEST(DeclarationMap, InsertKeepsOrderAndDropsOnlyExactRepeats) {
   for (const Case& c : cases) {
     const DeclarationMap map = build(c.inserts);
     EXPECT_EQ(contents(map), c.expected);
-    EXPECT_EQ(map.len(), c.expected.size());
+    EXPECT_EQ(map.size(), c.expected.size());
     EXPECT_EQ(map.empty(), c.expected.empty());
   }
 }
@@ -129,7 +129,7 @@ TEST(DeclarationMap, ManyEntriesStayInOrder) {
   }
   // Values repeat every 3000 inserts for the same name, so the survivors
   // are the last 3000 inserts, in insertion order.
-  ASSERT_EQ(map.len(), 3000u);
+  ASSERT_EQ(map.size(), 3000u);
   int expected = count - 3000;
   for (const Declaration& declaration : map) {
     EXPECT_EQ(declaration.name, numbered('p', expected % 1000));
@@ -193,7 +193,7 @@ TEST(DeclarationMap, AgreesWithAPlainListAtEverySize) {
         reference = std::move(rebuilt);
       }
       ASSERT_EQ(contents(map), reference) << "round " << round << ", step " << step;
-      ASSERT_EQ(map.len(), reference.size());
+      ASSERT_EQ(map.size(), reference.size());
     }
   }
 }

@@ -29,13 +29,13 @@ inline std::string dump_selector(const Selector& selector) {
   std::string out;
   if (selector.simple) {
     switch (selector.simple->kind) {
-      case SelectorKind::Id:
+      case SelectorKind::id:
         out += "#";
         break;
-      case SelectorKind::Class:
+      case SelectorKind::class_:
         out += ".";
         break;
-      case SelectorKind::Tag:
+      case SelectorKind::tag:
         out += "tag";
         break;
     }

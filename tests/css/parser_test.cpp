@@ -288,7 +288,7 @@ TEST(Parser, ModelFieldsOfOneRule) {
   ASSERT_TRUE(parsed.has_value());
   const auto& rule = std::get<StyleRule>(parsed->items.at(0));
   ASSERT_EQ(rule.selectors.size(), 2u);
-  EXPECT_EQ(rule.selectors[0].simple, (SimpleSelector{SelectorKind::Id, "nav .item"}));
+  EXPECT_EQ(rule.selectors[0].simple, (SimpleSelector{SelectorKind::id, "nav .item"}));
   const auto pseudo_classes = [&](std::size_t i) {
     return std::vector<PseudoClass>(rule.selectors[i].pseudo_classes.begin(),
                                     rule.selectors[i].pseudo_classes.end());

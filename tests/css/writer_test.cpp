@@ -141,15 +141,15 @@ TEST(Writer, HandBuiltModels) {
   after_space.space_before = true;
   const std::vector<PseudoClass> second{spaced, after_space};
   EXPECT_EQ(
-      write_selector_list(std::vector{Selector{SimpleSelector{SelectorKind::Tag, "a"}, second}}),
+      write_selector_list(std::vector{Selector{SimpleSelector{SelectorKind::tag, "a"}, second}}),
       "a:hover b :x");
 
   PseudoClass argument = pseudo("nth-child");
   argument.argument = "2n+1";
   const std::vector<PseudoClass> third{argument};
   EXPECT_EQ(write_selector_list(
-                std::vector{Selector{SimpleSelector{SelectorKind::Class, "z"}, third},
-                            Selector{SimpleSelector{SelectorKind::Id, "z"}, {}}, Selector{}}),
+                std::vector{Selector{SimpleSelector{SelectorKind::class_, "z"}, third},
+                            Selector{SimpleSelector{SelectorKind::id, "z"}, {}}, Selector{}}),
             ",#z,.z:nth-child(2n+1)");
 
   DeclarationMap declarations;

@@ -203,12 +203,12 @@ TEST(Minifier, FailureWithoutPosition) {
 
 TEST(Minifier, CustomTransformerList) {
   std::vector<Transformer> list;
-  list.push_back({TransformTarget::Value, [](std::string value, std::string_view property) {
+  list.push_back({TransformTarget::value, [](std::string value, std::string_view property) {
                     return value + "/" + std::string(property);
                   }});
-  list.push_back({TransformTarget::Name,
+  list.push_back({TransformTarget::name,
                   [](std::string name, std::string_view) { return lowercase_name(name); }});
-  list.push_back({TransformTarget::Value, [](std::string value, std::string_view property) {
+  list.push_back({TransformTarget::value, [](std::string value, std::string_view property) {
                     return value + "/" + std::string(property);
                   }});
   const auto result = CssMinifier(std::move(list)).minify_css("a{X:1}");
