@@ -623,6 +623,7 @@ class Parser {
     selectors_.push_back(selector(next));
     while (at(next, ',') && selectors_.size() < long_list) {
       ++next;
+      if (starts_with_marker(next)) return std::nullopt;
       selectors_.push_back(selector(next));
     }
     if (!at(next, ',')) {
@@ -638,10 +639,20 @@ class Parser {
     list.assign(selectors_.begin(), selectors_.end());
     while (at(next, ',')) {
       ++next;
+      if (starts_with_marker(next)) return std::nullopt;
       list.push_back(selector(next));
     }
     pos = gap(next);
     return std::span<const Selector>(list);
+  }
+
+  // A browser reads "<!--" and "-->" in a selector as tokens of their own,
+  // which leave the rule invalid; the sort may move such an entry to the
+  // front, where the text read back would start with a marker that the top
+  // level skips. Such a list is not taken.
+  bool starts_with_marker(std::size_t pos) {
+    const std::size_t next = gap(pos);
+    return starts_with(next, "<!--") || starts_with(next, "-->");
   }
 
   // How many more entries a long list may have: each `separator` before

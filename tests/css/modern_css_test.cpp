@@ -126,6 +126,8 @@ TEST(ModernCss, StillRejected) {
       {"@media x{a;b{c:d}}\nx{", "Invalid block at line 2"},
       // A nested rule, not a declaration, and never closed.
       {"a{b:c{d:e}", "Invalid block at line 1"},
+      // Sorted first, the marker would be skipped when read back.
+      {"b,-->a{x:y}", "Invalid block at line 1"},
   };
   const CssMinifier minifier;
   for (const Case& c : cases) {
