@@ -500,6 +500,26 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
     if (!text) return std::nullopt;
     return std::string(*text);
   };
+  // The files beside the text first, as a hit needs them all; a folder
+  // that refuses one is given up.
+  const auto keep_locally = [&](std::string_view text) {
+    if (!chosen) return;
+    for (std::size_t i = 0; i < companions.size(); ++i) {
+      const Result<std::string> companion = env.read_whole(companions[i]);
+      if (!companion) return;
+      if (Result<> stored =
+              store(env, *chosen, companion_path(i), companion_key(*key, i), *companion);
+          !stored) {
+        give_up(stored.error());
+        return;
+      }
+    }
+    if (Result<> stored = store(env, *chosen, entry_path, *key, text); !stored) {
+      give_up(stored.error());
+      return;
+    }
+    evict(env, *chosen, entry_name);
+  };
 
   if (chosen) {
     // The companions' texts first: a hit needs all of them.
@@ -538,13 +558,7 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
   if (const std::optional<std::string> text =
           shared_key ? shared_cache_fetch(env, *shared_key) : std::nullopt) {
     if (Result<> written = write_working(env, release_path, *text); !written) return written;
-    if (chosen) {
-      if (Result<> stored = store(env, *chosen, entry_path, *key, *text); !stored) {
-        give_up(stored.error());
-      } else {
-        evict(env, *chosen, entry_name);
-      }
-    }
+    keep_locally(*text);
     return print_progress(env, name, progress_from_shared_cache);
   }
 
@@ -554,22 +568,7 @@ Result<> minify_through_cache(platform::Env& env, std::string_view name,
   if (!output) return {};
   // ---- Shared cache hook: after a miss in both, the result goes to both.
   if (shared_key) shared_cache_store(env, *shared_key, *output);
-  if (!chosen) return {};
-  for (std::size_t i = 0; i < companions.size(); ++i) {
-    const Result<std::string> companion = env.read_whole(companions[i]);
-    if (!companion) return {};
-    if (Result<> stored =
-            store(env, *chosen, companion_path(i), companion_key(*key, i), *companion);
-        !stored) {
-      give_up(stored.error());
-      return {};
-    }
-  }
-  if (Result<> stored = store(env, *chosen, entry_path, *key, *output); !stored) {
-    give_up(stored.error());
-    return {};
-  }
-  evict(env, *chosen, entry_name);
+  keep_locally(*output);
   return {};
 }
 
