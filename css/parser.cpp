@@ -620,6 +620,7 @@ class Parser {
     std::size_t next = gap(pos);
     if (!next_is_not(next, item_openers)) return std::nullopt;
     selectors_.clear();
+    if (starts_with_marker(next)) return std::nullopt;
     selectors_.push_back(selector(next));
     while (at(next, ',') && selectors_.size() < long_list) {
       ++next;
@@ -649,7 +650,8 @@ class Parser {
   // A browser reads "<!--" and "-->" in a selector as tokens of their own,
   // which leave the rule invalid; the sort may move such an entry to the
   // front, where the text read back would start with a marker that the top
-  // level skips. Such a list is not taken.
+  // level skips, or move an empty entry before it. Such a list is not
+  // taken, wherever the marker stands in it.
   bool starts_with_marker(std::size_t pos) {
     const std::size_t next = gap(pos);
     return starts_with(next, "<!--") || starts_with(next, "-->");

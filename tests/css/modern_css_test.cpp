@@ -128,6 +128,7 @@ TEST(ModernCss, StillRejected) {
       {"a{b:c{d:e}", "Invalid block at line 1"},
       // Sorted first, the marker would be skipped when read back.
       {"b,-->a{x:y}", "Invalid block at line 1"},
+      {"e{-->,{}}", "Invalid block at line 1"},
   };
   const CssMinifier minifier;
   for (const Case& c : cases) {
